@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include <SimpleIni.h>
+
+/// Typed access to config/ClientConfig.ini below the directory the terminal was
+/// started in: the trade server's address and port, and the remembered account.
+/// Read once at construction; every setter writes the whole file back at once.
+class CClientConfig
+{
+public:
+    /// Uses the current directory at construction.
+    CClientConfig();
+    /// Uses baseDir instead of the current directory (tests, tools).
+    explicit CClientConfig(const std::string& baseDir);
+
+    /// Builds the path below baseDir (empty: the current directory) and loads the file.
+    void LoadConfig(const std::string& baseDir = {});
+    /// Writes the whole document atomically; returns the library's result code (SI_OK on success).
+    int SaveConfig();
+
+    std::string GetTradeSrvIP() const;
+    void SetTradeSrvIP(const std::string& ip);
+    std::string GetTradeSrvPort() const;
+    void SetTradeSrvPort(const std::string& port);
+    bool GetIsRecord() const;
+    void SetIsRecord(bool record);
+    std::string GetClientID() const;
+    void SetClientID(const std::string& clientId);
+
+    /// Full path of the file, empty when the current directory could not be read.
+    const std::string& FilePath() const { return m_strFilePath; }
+
+    static constexpr const char* kDefaultTradeSrvIP = "127.0.0.1";
+    static constexpr const char* kDefaultTradeSrvPort = "8000";
+
+private:
+    std::string GetText(const char* section, const char* key, const char* fallback) const;
+
+    CSimpleIniA m_ini;
+    std::string m_strFilePath;
+};
+
+/// The terminal's one configuration, loaded when the process starts.
+extern CClientConfig g_ClientConfig;

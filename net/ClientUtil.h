@@ -1,0 +1,103 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "WrappedMessage.pb.h"
+#include "net/Crc32.h"
+
+/// The session token shared by every CClientUtil of the process. Empty until the
+/// first reply that carries one; replaced by every later non-empty token, never cleared.
+extern std::string g_strTokenKey;
+
+/// How long one exchange with the trade server may take. A silent or trickling
+/// server cannot hold the terminal longer than this.
+struct TransportTimeouts
+{
+    std::chrono::milliseconds connect{5000};   ///< giving up on connecting
+    std::chrono::milliseconds exchange{20000}; ///< the whole exchange, connect to close
+};
+
+/// Process-wide timeouts used by every exchange; tests set short ones.
+void SetTransportTimeouts(const TransportTimeouts& timeouts);
+TransportTimeouts GetTransportTimeouts();
+
+/// A reply longer than this fails the exchange like a missing reply.
+inline constexpr std::size_t kMaxReplyBytes = 4u * 1024u * 1024u;
+
+/// One network interface as the address lookup sees it.
+struct NetworkAdapter
+{
+    std::string name;
+    std::vector<unsigned char> hardwareAddress; ///< may be shorter or longer than 6 bytes
+    std::string gateway;                        ///< dotted IPv4 text, "0.0.0.0" when none
+};
+
+/// Lists the interfaces in system order. Replaceable so tests can stage any machine;
+/// passing an empty function restores the system's list.
+void SetNetworkAdapterSource(std::function<std::vector<NetworkAdapter>()> source);
+std::vector<NetworkAdapter> ListNetworkAdapters();
+
+/// The client session: one request message turned into one exchange with the trade
+/// server, over a fresh TCP connection, with the reply message handed back.
+class CClientUtil
+{
+public:
+    CClientUtil();
+    ~CClientUtil();
+    CClientUtil(const CClientUtil&) = delete;
+    CClientUtil& operator=(const CClientUtil&) = delete;
+
+    /// Each returns true when an exchange took place, the reply envelope parsed, it
+    /// carried a token and its payload parsed into the reply message.
+    bool ReqLogin(const quorvanta::MsgLogin_req& req, quorvanta::MsgLogin_res& res);
+    bool ReqEntrust(const quorvanta::MsgEntrust_req& req, quorvanta::MsgEntrust_res& res);
+    bool ReqCanEntrust(const quorvanta::MsgCanEntrust_req& req, quorvanta::MsgCanEntrust_res& res);
+    bool ReqQryStockAcc(const quorvanta::MsgQryStockAcc_req& req,
+                        quorvanta::MsgQryStockAcc_res_collection& res);
+    bool ReqQryEntrust(const quorvanta::MsgQryEntrust_req& req,
+                       quorvanta::MsgQryEntrust_res_collection& res);
+    bool ReqQryHisEntrust(const quorvanta::MsgQryHisEntrust_req& req,
+                          quorvanta::MsgQryHisEntrust_res_collection& res);
+    bool ReqQryOptCode(const quorvanta::MsgQryOptCode_req& req,
+                       quorvanta::MsgQryOptCode_res_collection& res);
+    bool ReqQryPosCode(const quorvanta::MsgQryPosCode_req& req,
+                       quorvanta::MsgQryPosCode_res_collection& res);
+
+    /// ErrorCode of the last reply envelope; 0 when none came.
+    int32_t GetErrorCode() const;
+    /// MsgDesc of the last reply envelope up to its first zero byte (GBK bytes); empty when none.
+    std::string GetErrorMsg() const;
+
+    /// Function numbers of the operations.
+    enum FunId : int32_t
+    {
+        kFunLogin = 200,
+        kFunQryStockAcc = 407,
+        kFunEntrust = 9865,
+        kFunCanEntrust = 9866,
+        kFunQryEntrust = 9867,
+        kFunQryHisEntrust = 9868,
+        kFunQryOptCode = 9869,
+        kFunQryPosCode = 9870,
+    };
+
+    /// The MACID this session sends.
+    const std::string& MacAddress() const { return m_strMacAddress; }
+
+private:
+    bool SendRequest(quorvanta::WrappedMessage& request, quorvanta::WrappedMessage& reply,
+                     int32_t funId);
+    bool Transact(const quorvanta::WrappedMessage& request, quorvanta::WrappedMessage& reply);
+    template <typename Req, typename Res> bool Exchange(const Req& req, Res& res, int32_t funId);
+    void GetMacAddress();
+    static void AppendHexDigit(std::string& out, unsigned value);
+
+    std::string m_strMacAddress;
+    CCrc32 m_crc;
+    quorvanta::WrappedMessage m_request;
+    quorvanta::WrappedMessage m_reply;
+};
