@@ -1,1 +1,498 @@
-// placeholder
+#include "net/ClientUtil.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "config/ClientConfig.h"
+#include "net/DesCipher.h"
+#include "net/ProtobufDiagnostics.h"
+
+std::string g_strTokenKey;
+
+namespace
+{
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::size_t kBlockSize = 8;
+constexpr std::size_t kMacBytes = 6;
+constexpr const char* kNoGateway = "0.0.0.0";
+constexpr const char* kRouteTablePath = "/proc/net/route";
+
+// ---------------------------------------------------------------------------------------
+// Process-wide settings. Sessions are built during static initialisation, so every piece
+// of state lives in a function-local static that exists before its first use.
+
+struct TimeoutSettings
+{
+    std::mutex mutex;
+    TransportTimeouts value;
+};
+
+TimeoutSettings& Timeouts()
+{
+    static TimeoutSettings settings;
+    return settings;
+}
+
+struct AdapterSourceSettings
+{
+    std::mutex mutex;
+    std::function<std::vector<NetworkAdapter>()> source;
+};
+
+AdapterSourceSettings& AdapterSource()
+{
+    static AdapterSourceSettings settings;
+    return settings;
+}
+
+// ---------------------------------------------------------------------------------------
+// The system's network interfaces.
+
+std::string DottedAddress(uint32_t networkOrderAddress)
+{
+    in_addr address{};
+    address.s_addr = networkOrderAddress;
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr)
+        return kNoGateway;
+    return text;
+}
+
+bool ParseHex32(std::string_view text, uint32_t& value)
+{
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
+    return error == std::errc() && stop == end;
+}
+
+std::vector<NetworkAdapter> SystemNetworkAdapters()
+{
+    std::vector<NetworkAdapter> adapters;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return adapters;
+    const std::unique_ptr<ifaddrs, decltype(&::freeifaddrs)> holder(list, &::freeifaddrs);
+
+    // Link-level entries carry the hardware address and the interface index.
+    std::vector<std::pair<int, NetworkAdapter>> indexed;
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_PACKET ||
+            entry->ifa_name == nullptr)
+            continue;
+        sockaddr_ll link{};
+        std::memcpy(&link, entry->ifa_addr, sizeof link);
+        NetworkAdapter adapter;
+        adapter.name = entry->ifa_name;
+        const std::size_t length = std::min<std::size_t>(link.sll_halen, sizeof link.sll_addr);
+        adapter.hardwareAddress.assign(link.sll_addr, link.sll_addr + length);
+        adapter.gateway = kNoGateway;
+        indexed.emplace_back(link.sll_ifindex, std::move(adapter));
+    }
+    std::stable_sort(indexed.begin(), indexed.end(),
+                     [](const auto& left, const auto& right) { return left.first < right.first; });
+
+    std::ifstream routeFile(kRouteTablePath);
+    const std::string routeTable((std::istreambuf_iterator<char>(routeFile)),
+                                 std::istreambuf_iterator<char>());
+    const std::vector<DefaultGateway> gateways = ParseDefaultGateways(routeTable);
+
+    adapters.reserve(indexed.size());
+    for (auto& [index, adapter] : indexed) {
+        const auto found = std::find_if(gateways.begin(), gateways.end(), [&](const auto& entry) {
+            return entry.interfaceName == adapter.name;
+        });
+        if (found != gateways.end())
+            adapter.gateway = found->gateway;
+        adapters.push_back(std::move(adapter));
+    }
+    return adapters;
+}
+
+// ---------------------------------------------------------------------------------------
+// The TCP exchange.
+
+/// Owns one socket descriptor and closes it when it goes out of scope.
+class SocketHolder
+{
+public:
+    explicit SocketHolder(int fd) : m_fd(fd) {}
+    ~SocketHolder()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SocketHolder(const SocketHolder&) = delete;
+    SocketHolder& operator=(const SocketHolder&) = delete;
+
+    int Get() const { return m_fd; }
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+/// Waits until fd is ready for events or the deadline passes. An error or hang-up on the
+/// socket counts as ready: the next call on it reports what happened.
+bool WaitUntil(int fd, short events, SteadyClock::time_point deadline)
+{
+    for (;;) {
+        const auto remaining =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (remaining <= 0)
+            return false;
+        pollfd entry{fd, events, 0};
+        const int ready =
+            ::poll(&entry, 1, static_cast<int>(std::min<long long>(remaining, INT_MAX)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+bool ConnectUntil(int fd, const sockaddr_in& address, SteadyClock::time_point deadline)
+{
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return false;
+    if (!WaitUntil(fd, POLLOUT, deadline))
+        return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+}
+
+enum class SendOutcome
+{
+    Sent,
+    Broken,  ///< the connection refused the bytes; whatever the server said is still read
+    TimedOut ///< the exchange's deadline passed
+};
+
+SendOutcome SendAllUntil(int fd, const unsigned char* data, std::size_t length,
+                         SteadyClock::time_point deadline)
+{
+    std::size_t sent = 0;
+    while (sent < length) {
+        // MSG_NOSIGNAL: a server that has gone must not end the terminal with SIGPIPE.
+        const ssize_t written = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL);
+        if (written > 0) {
+            sent += static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitUntil(fd, POLLOUT, deadline))
+                return SendOutcome::TimedOut;
+            continue;
+        }
+        return SendOutcome::Broken;
+    }
+    return SendOutcome::Sent;
+}
+
+enum class ReceiveOutcome
+{
+    Closed,   ///< the server closed (or the connection broke): the reply is complete
+    TimedOut, ///< the exchange's deadline passed
+    TooLong   ///< more than kMaxReplyBytes arrived
+};
+
+ReceiveOutcome ReceiveUntilClosed(int fd, std::string& reply, SteadyClock::time_point deadline)
+{
+    char chunk[16384];
+    for (;;) {
+        const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
+        if (received > 0) {
+            if (reply.size() + static_cast<std::size_t>(received) > kMaxReplyBytes)
+                return ReceiveOutcome::TooLong;
+            reply.append(chunk, static_cast<std::size_t>(received));
+            continue;
+        }
+        if (received == 0)
+            return ReceiveOutcome::Closed;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitUntil(fd, POLLIN, deadline))
+                return ReceiveOutcome::TimedOut;
+            continue;
+        }
+        return ReceiveOutcome::Closed;
+    }
+}
+
+/// The standard text-to-integer conversion: leading white space, optional sign, decimal
+/// digits, 0 when there are none. The port is its low 16 bits.
+uint16_t PortFromText(const std::string& text)
+{
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return static_cast<uint16_t>(static_cast<unsigned long>(value) & 0xFFFFu);
+}
+} // namespace
+
+// -------------------------------------------------------------------------------------------
+
+void SetTransportTimeouts(const TransportTimeouts& timeouts)
+{
+    TimeoutSettings& settings = Timeouts();
+    const std::lock_guard lock(settings.mutex);
+    settings.value = timeouts;
+}
+
+TransportTimeouts GetTransportTimeouts()
+{
+    TimeoutSettings& settings = Timeouts();
+    const std::lock_guard lock(settings.mutex);
+    return settings.value;
+}
+
+void SetNetworkAdapterSource(std::function<std::vector<NetworkAdapter>()> source)
+{
+    AdapterSourceSettings& settings = AdapterSource();
+    const std::lock_guard lock(settings.mutex);
+    settings.source = std::move(source);
+}
+
+std::vector<NetworkAdapter> ListNetworkAdapters()
+{
+    std::function<std::vector<NetworkAdapter>()> source;
+    {
+        AdapterSourceSettings& settings = AdapterSource();
+        const std::lock_guard lock(settings.mutex);
+        source = settings.source;
+    }
+    return source ? source() : SystemNetworkAdapters();
+}
+
+std::vector<DefaultGateway> ParseDefaultGateways(std::string_view routeTable)
+{
+    // Columns: Iface Destination Gateway Flags RefCnt Use Metric Mask ... The addresses
+    // are the kernel's network-order words printed as host integers, so on the host that
+    // wrote them they go straight back into an in_addr.
+    std::vector<DefaultGateway> gateways;
+    std::istringstream lines{std::string(routeTable)};
+    std::string line;
+    bool header = true;
+    while (std::getline(lines, line)) {
+        if (header) {
+            header = false;
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string name, destination, gateway, flags, references, use, metric, mask;
+        if (!(fields >> name >> destination >> gateway >> flags >> references >> use >> metric >>
+              mask))
+            continue;
+        uint32_t destinationValue = 0, gatewayValue = 0, maskValue = 0;
+        if (!ParseHex32(destination, destinationValue) || !ParseHex32(gateway, gatewayValue) ||
+            !ParseHex32(mask, maskValue))
+            continue;
+        if (destinationValue != 0 || maskValue != 0 || gatewayValue == 0)
+            continue;
+        const bool known =
+            std::any_of(gateways.begin(), gateways.end(),
+                        [&](const DefaultGateway& entry) { return entry.interfaceName == name; });
+        if (!known)
+            gateways.push_back({name, DottedAddress(gatewayValue)});
+    }
+    return gateways;
+}
+
+// -------------------------------------------------------------------------------------------
+
+CClientUtil::CClientUtil()
+{
+    SilenceProtobufDiagnostics();
+    GetMacAddress();
+    DesCipher::Init();
+}
+
+CClientUtil::~CClientUtil()
+{
+    DesCipher::Release();
+}
+
+template <typename Req, typename Res>
+bool CClientUtil::Exchange(const Req& req, Res& res, int32_t funId)
+{
+    m_request.Clear();
+    m_reply.Clear();
+    m_request.set_buff(req.SerializePartialAsString());
+    if (!SendRequest(m_request, m_reply, funId))
+        return false;
+    return res.ParsePartialFromString(m_reply.buff());
+}
+
+bool CClientUtil::ReqLogin(const quorvanta::MsgLogin_req& req, quorvanta::MsgLogin_res& res)
+{
+    return Exchange(req, res, kFunLogin);
+}
+
+bool CClientUtil::ReqEntrust(const quorvanta::MsgEntrust_req& req, quorvanta::MsgEntrust_res& res)
+{
+    return Exchange(req, res, kFunEntrust);
+}
+
+bool CClientUtil::ReqCanEntrust(const quorvanta::MsgCanEntrust_req& req,
+                                quorvanta::MsgCanEntrust_res& res)
+{
+    return Exchange(req, res, kFunCanEntrust);
+}
+
+bool CClientUtil::ReqQryStockAcc(const quorvanta::MsgQryStockAcc_req& req,
+                                 quorvanta::MsgQryStockAcc_res_collection& res)
+{
+    return Exchange(req, res, kFunQryStockAcc);
+}
+
+bool CClientUtil::ReqQryEntrust(const quorvanta::MsgQryEntrust_req& req,
+                                quorvanta::MsgQryEntrust_res_collection& res)
+{
+    return Exchange(req, res, kFunQryEntrust);
+}
+
+bool CClientUtil::ReqQryHisEntrust(const quorvanta::MsgQryHisEntrust_req& req,
+                                   quorvanta::MsgQryHisEntrust_res_collection& res)
+{
+    return Exchange(req, res, kFunQryHisEntrust);
+}
+
+bool CClientUtil::ReqQryOptCode(const quorvanta::MsgQryOptCode_req& req,
+                                quorvanta::MsgQryOptCode_res_collection& res)
+{
+    return Exchange(req, res, kFunQryOptCode);
+}
+
+bool CClientUtil::ReqQryPosCode(const quorvanta::MsgQryPosCode_req& req,
+                                quorvanta::MsgQryPosCode_res_collection& res)
+{
+    return Exchange(req, res, kFunQryPosCode);
+}
+
+int32_t CClientUtil::GetErrorCode() const
+{
+    return m_reply.errorcode();
+}
+
+std::string CClientUtil::GetErrorMsg() const
+{
+    const std::string& description = m_reply.msgdesc();
+    return description.substr(0, description.find('\0'));
+}
+
+bool CClientUtil::SendRequest(quorvanta::WrappedMessage& request, quorvanta::WrappedMessage& reply,
+                              int32_t funId)
+{
+    // Set even when empty, so the first request of a run carries an empty TokenKey.
+    request.set_tokenkey(g_strTokenKey);
+    request.set_macid(m_strMacAddress);
+    request.set_crc(m_crc.Calc(request.buff()));
+    request.set_funid(funId);
+    if (!Transact(request, reply))
+        return false;
+    // A reply without a token failed, whatever its ErrorCode says.
+    if (reply.tokenkey().empty())
+        return false;
+    g_strTokenKey = reply.tokenkey();
+    return true;
+}
+
+bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
+                           quorvanta::WrappedMessage& reply)
+{
+    const TransportTimeouts timeouts = GetTransportTimeouts();
+    const SteadyClock::time_point start = SteadyClock::now();
+    const SteadyClock::time_point exchangeDeadline = start + timeouts.exchange;
+    const SteadyClock::time_point connectDeadline =
+        std::min(exchangeDeadline, start + timeouts.connect);
+
+    // Read on every exchange; an address that is not dotted IPv4 text fails like an
+    // unreachable server (no name look-up).
+    const std::string host = g_ClientConfig.GetTradeSrvIP();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(PortFromText(g_ClientConfig.GetTradeSrvPort()));
+    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
+        return false;
+
+    const std::size_t envelopeSize = request.ByteSizeLong();
+    if (envelopeSize > static_cast<std::size_t>(INT_MAX) - kBlockSize)
+        return false;
+    // Zero-padded to whole cipher blocks; the padding stays zero before encryption.
+    const std::size_t sendLength = (envelopeSize + kBlockSize - 1) / kBlockSize * kBlockSize;
+    std::vector<unsigned char> block(sendLength, 0);
+    if (!request.SerializePartialToArray(block.data(), static_cast<int>(envelopeSize)))
+        return false;
+    if (const unsigned char* encrypted = DesCipher::Encrypt(block.data(), sendLength, 0)) {
+        std::fill(block.begin(), block.end(), 0);
+        std::memcpy(block.data(), encrypted, sendLength);
+    }
+
+    const SocketHolder socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.IsOpen() || !ConnectUntil(socket.Get(), address, connectDeadline))
+        return false;
+
+    // A connection that breaks while sending may still have a reply to read; only a
+    // wait past the deadline ends the exchange here.
+    if (SendAllUntil(socket.Get(), block.data(), block.size(), exchangeDeadline) ==
+        SendOutcome::TimedOut)
+        return false;
+
+    std::string received;
+    if (ReceiveUntilClosed(socket.Get(), received, exchangeDeadline) != ReceiveOutcome::Closed)
+        return false;
+
+    // The reply is a plain envelope, never padded or encrypted.
+    if (!reply.ParsePartialFromArray(received.data(), static_cast<int>(received.size()))) {
+        // Fields read before the fault are not the server's word; report nothing of them.
+        reply.Clear();
+        return false;
+    }
+    return true;
+}
+
+void CClientUtil::GetMacAddress()
+{
+    m_strMacAddress.clear();
+    for (const NetworkAdapter& adapter : ListNetworkAdapters()) {
+        if (adapter.gateway == kNoGateway)
+            continue;
+        // The first six bytes; a shorter address reads as zero bytes beyond its end, as
+        // the fixed-size address field of the adapter list does elsewhere.
+        for (std::size_t i = 0; i < kMacBytes; ++i) {
+            const unsigned byte =
+                i < adapter.hardwareAddress.size() ? adapter.hardwareAddress[i] : 0u;
+            AppendHexDigit(m_strMacAddress, byte >> 4);
+            AppendHexDigit(m_strMacAddress, byte & 0x0Fu);
+        }
+        return;
+    }
+}
+
+void CClientUtil::AppendHexDigit(std::string& out, unsigned value)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.push_back(kDigits[value & 0x0Fu]);
+}

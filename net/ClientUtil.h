@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "WrappedMessage.pb.h"
@@ -40,6 +41,18 @@ struct NetworkAdapter
 /// passing an empty function restores the system's list.
 void SetNetworkAdapterSource(std::function<std::vector<NetworkAdapter>()> source);
 std::vector<NetworkAdapter> ListNetworkAdapters();
+
+/// One interface's default gateway as found in the kernel's routing table.
+struct DefaultGateway
+{
+    std::string interfaceName;
+    std::string gateway; ///< dotted IPv4 text
+};
+
+/// The default gateways in the text of /proc/net/route, at most one per interface (its
+/// first default route that names a gateway), in table order. Lines that do not parse
+/// are skipped.
+std::vector<DefaultGateway> ParseDefaultGateways(std::string_view routeTable);
 
 /// The client session: one request message turned into one exchange with the trade
 /// server, over a fresh TCP connection, with the reply message handed back.
