@@ -1,3 +1,7 @@
+// Debian's SimpleIni keeps its template bodies behind SI_IMPLEMENTATION (they are meant
+// to come from its ICU-linked library); the terminal takes them from the header instead,
+// here, once for the whole program.
+#define SI_IMPLEMENTATION
 #include "config/ClientConfig.h"
 
 #include <atomic>
@@ -130,6 +134,8 @@ std::string TemporaryPathFor(const std::string& target)
     return target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(s_counter++);
 }
 } // namespace
+
+template class CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
 CClientConfig g_ClientConfig;
 
