@@ -1,0 +1,77 @@
+#include "ui/MessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <utility>
+
+#include "ui/skin/SkinEngine.h"
+
+namespace MessageBoxes
+{
+namespace
+{
+Handler& InstalledHandler()
+{
+    static Handler handler;
+    return handler;
+}
+
+int ShowReal(const Request& request)
+{
+    QMessageBox box(request.owner);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setText(request.text);
+    switch (request.kind) {
+    case Kind::Application:
+        box.setWindowTitle(QApplication::applicationDisplayName());
+        break;
+    case Kind::Owned:
+        box.setWindowTitle(QString());
+        break;
+    case Kind::Skinned:
+        box.setWindowTitle(request.caption);
+        break;
+    }
+    box.setStandardButtons(request.withCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                              : QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    if (QAbstractButton* const ok = box.button(QMessageBox::Ok))
+        ok->setText(QStringLiteral("确定"));
+    if (QAbstractButton* const cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QStringLiteral("取消"));
+    SkinMessageBox(box);
+    return box.exec() == QMessageBox::Ok ? kOk : kCancel;
+}
+} // namespace
+
+Handler SetHandler(Handler handler)
+{
+    return std::exchange(InstalledHandler(), std::move(handler));
+}
+
+int Show(const Request& request)
+{
+    // A copy, so that a handler may replace itself while it answers.
+    const Handler handler = InstalledHandler();
+    if (handler)
+        return handler(request);
+    return ShowReal(request);
+}
+
+void ShowApplication(const QString& text)
+{
+    Show({Kind::Application, nullptr, text, {}, false});
+}
+
+void ShowOwned(QWidget* owner, const QString& text)
+{
+    Show({Kind::Owned, owner, text, {}, false});
+}
+
+int AskOkCancel(QWidget* owner, const QString& text, const QString& caption)
+{
+    return Show({Kind::Skinned, owner, text, caption, true});
+}
+} // namespace MessageBoxes
