@@ -210,6 +210,11 @@ public:
 private:
     void InitStatusNames();
     void InitPropNames();
+    /// A query's failure box: the fixed prefix (UTF-8 source text) followed directly by
+    /// the server's description, as one GBK text.
+    void ReportFailure(const char* prefix);
+    /// Whether the session's exchange succeeded and the server reported no error.
+    bool Succeeded(bool exchanged) const;
 };
 
 /// The terminal's one trading context.
