@@ -15,7 +15,7 @@
 
 namespace
 {
-constexpr int kWidth = 500;
+constexpr int kWidth = 580;
 constexpr int kHeight = 220;
 constexpr int kBandHeight = 6;
 constexpr int kLeft = 104;
@@ -35,12 +35,12 @@ CLockDlg::CLockDlg(QWidget* parent) : QDialog(parent)
     m_editPassword->setObjectName(QStringLiteral("lockPasswordEdit"));
     m_editPassword->setEchoMode(QLineEdit::Password);
     m_editPassword->setPlaceholderText(QStringLiteral("登录密码"));
-    m_editPassword->setGeometry(kLeft, 118, 250, 36);
+    m_editPassword->setGeometry(kLeft, 118, 320, 36);
 
     m_btnUnlock = new QPushButton(QStringLiteral("解锁"), this);
     m_btnUnlock->setObjectName(QStringLiteral("unlockButton"));
     m_btnUnlock->setDefault(true);
-    m_btnUnlock->setGeometry(kLeft + 262, 118, 104, 36);
+    m_btnUnlock->setGeometry(kLeft + 332, 118, 110, 36);
 
     m_labelPrompt =
         new QLabel(QStringLiteral("Vellora股权业务自主行权终端已经锁定，请输入密码解锁"), this);

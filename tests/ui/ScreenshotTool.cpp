@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <functional>
 
 #include "config/ClientConfig.h"
 #include "ui/LockDlg.h"
@@ -23,13 +24,15 @@
 
 namespace
 {
-bool Capture(QWidget& window, const QString& path)
+bool Capture(QWidget& window, const QString& path, const std::function<void()>& settle = {})
 {
     window.show();
     CenterWindowPos(&window, CenterMode::kScreen);
     window.activateWindow();
     if (!QTest::qWaitForWindowExposed(&window, 5000))
         return false;
+    if (settle)
+        settle();
     QTest::qWait(300); // let the window manager and the first paints settle
     QPixmap shot = window.screen()->grabWindow(window.winId());
     if (shot.isNull())
@@ -68,9 +71,15 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         CLoginDlg login;
-        if (auto* const password = login.findChild<QLineEdit*>(QStringLiteral("passwordEdit")))
+        auto* const password = login.findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+        if (password)
             QTest::keyClicks(password, QStringLiteral("888888"));
-        ok = Capture(login, out.filePath(QStringLiteral("login-dialog.png"))) && ok;
+        ok = Capture(login, out.filePath(QStringLiteral("login-dialog.png")),
+                     [password] {
+                         if (password)
+                             password->deselect();
+                     }) &&
+             ok;
     }
     {
         CLockDlg lock;

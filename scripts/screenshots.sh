@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Takes docs/login-dialog.png and docs/lock-dialog.png from real windows on a virtual
+# X server (Xvfb), with the built-in skin. Installs Xvfb if it is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/setup.sh
+for p in xvfb xauth; do
+  if ! dpkg -s "$p" >/dev/null 2>&1; then
+    SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends xvfb xauth
+    break
+  fi
+done
+
+build=${HALVORN_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target halvorn_ui_screenshots
+
+mkdir -p docs
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" \
+  "$root/$build/tests/ui/halvorn_ui_screenshots" "$root/docs"
+echo "Saved docs/login-dialog.png and docs/lock-dialog.png"
