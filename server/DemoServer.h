@@ -1,8 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 /// Demo accounts of the built-in demo book (also listed in the README).
 namespace DemoAccounts
@@ -13,13 +17,55 @@ inline constexpr const char* kOtherAccount = "20005678"; ///< one shareholder ac
 inline constexpr const char* kOtherPassword = "666666";
 } // namespace DemoAccounts
 
+/// Ways the server misbehaves on purpose, so that every failure path of the terminal can
+/// be shown. Each applies once a complete request has been read.
+enum class FaultMode
+{
+    None,
+    CloseAtOnce,   ///< close without writing anything
+    Garbage,       ///< write bytes that are no envelope, then close
+    NoToken,       ///< serve the request, but the reply carries no token
+    Refuse,        ///< refuse with the given code and text, serving nothing
+    MalformedBuff, ///< serve the request, but the reply's Buff is not a message
+    Trickle,       ///< serve the request and write the reply in small pieces with pauses
+    NeverAnswer,   ///< keep the connection open and never write
+    Oversize,      ///< serve the request and write a well-formed reply of over 4 MiB
+};
+
+/// The command-line name of a fault ("close", "garbage", "no-token", "refuse",
+/// "bad-buff", "trickle", "silent", "oversize"; "none").
+std::string_view FaultModeName(FaultMode mode);
+/// Reads a command-line fault name; false for an unknown one.
+bool ParseFaultMode(std::string_view name, FaultMode& mode);
+
+struct FaultOptions
+{
+    FaultMode mode = FaultMode::None;
+    int32_t funId = 0;         ///< 0: every request; otherwise only requests of this function
+    int32_t refuseCode = 9999; ///< ErrorCode of FaultMode::Refuse
+    std::string refuseText;    ///< MsgDesc of FaultMode::Refuse, UTF-8 (sent as GBK)
+    std::chrono::milliseconds pause{100}; ///< FaultMode::Trickle: pause between pieces
+    std::size_t pieceBytes = 16;          ///< FaultMode::Trickle: bytes per piece
+};
+
 struct DemoServerOptions
 {
     std::string listenAddress = "127.0.0.1";
     uint16_t port = 0;       ///< 0 picks a free port; read it back with Port()
     std::string bookPath;    ///< JSON demo book; empty uses the built-in one
     bool logRequests = true; ///< one line per request on standard error
-    // Fault injection options are added by the server's owner.
+
+    /// A request larger than this is dropped unanswered.
+    std::size_t maxRequestBytes = 1024 * 1024;
+    /// A request not complete this long after the connection opened is dropped unanswered.
+    std::chrono::milliseconds requestTimeout{5000};
+    /// A session unused this long has expired; its next request is refused.
+    std::chrono::milliseconds sessionIdleTimeout{std::chrono::minutes{30}};
+    /// FaultMode::NeverAnswer lets a connection go after this long at the latest.
+    std::chrono::milliseconds neverAnswerLimit{std::chrono::minutes{10}};
+    FaultOptions fault;
+    /// Receives each log line instead of standard error (tests).
+    std::function<void(const std::string&)> logSink;
 };
 
 /// The demo trade server, serving on background threads so that tests can run it in
@@ -38,6 +84,9 @@ public:
     /// The port actually listened on (after Start).
     uint16_t Port() const;
     void Stop();
+
+    /// Replaces the fault behaviour for the requests that arrive from now on.
+    void SetFault(const FaultOptions& fault);
 
 private:
     struct Impl;
