@@ -22,20 +22,28 @@ constexpr const char* kStockAccPositionStr = "1";
 constexpr const char* kRequestNum = "50";
 constexpr const char* kHisRequestNum = "100";
 
-constexpr std::time_t kSecondsPerDay = 24 * 60 * 60;
-constexpr std::time_t kHistoryDays = 90;
+constexpr int kHistoryDays = 90;
 
 // Failure prefixes, shown directly followed by the server's own description.
 constexpr const char* kQueryFailed = "查询失败,错误原因:";
 constexpr const char* kQueryEntrustFailed = "查询委托列表失败,错误原因:";
 constexpr const char* kQueryHisEntrustFailed = "查询历史委托列表失败,错误原因:";
 
-/// The local calendar date of a moment as eight digits; empty when the moment cannot
-/// be expressed in local time.
-std::string LocalDate(std::time_t moment)
+/// The local calendar date the given number of calendar days before a moment, as eight
+/// digits; empty when the moment cannot be expressed in local time. Days are counted on
+/// the calendar, not as 24-hour periods, so a night that loses or gains an hour never
+/// shifts the date and no day drops out between the history and today's orders.
+std::string LocalDateDaysBefore(std::time_t moment, int days)
 {
     std::tm local{};
     if (::localtime_r(&moment, &local) == nullptr)
+        return {};
+    local.tm_mday -= days;
+    local.tm_hour = 12; // midday: clear of any clock change
+    local.tm_min = 0;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;
+    if (std::mktime(&local) == static_cast<std::time_t>(-1))
         return {};
     char text[16] = {};
     if (std::strftime(text, sizeof text, "%Y%m%d", &local) == 0)
@@ -412,8 +420,8 @@ int CTradeData::QueryHisEntrust()
 {
     // The ninety days before today, today excluded: today's orders come from QueryEntrust.
     const std::time_t now = Clock::Now();
-    const std::string startDate = LocalDate(now - kHistoryDays * kSecondsPerDay);
-    const std::string endDate = LocalDate(now - kSecondsPerDay);
+    const std::string startDate = LocalDateDaysBefore(now, kHistoryDays);
+    const std::string endDate = LocalDateDaysBefore(now, 1);
 
     MsgQryHisEntrust_req req;
     req.set_fund_account(FundAccountNumber(m_login.fund_account));

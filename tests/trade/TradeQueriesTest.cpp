@@ -233,9 +233,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DateCase{"Asia/Shanghai", 2023, 3, 1, 12, 0, "20221201", "20230228"},
                       // The start lies before the change to summer time, the call after it.
                       DateCase{"Europe/Berlin", 2024, 4, 15, 12, 0, "20240116", "20240414"},
-                      // Whole 24-hour days are subtracted: in the first hour after the
-                      // night that lost an hour, both dates land one calendar day earlier.
-                      DateCase{"Europe/Berlin", 2024, 4, 1, 0, 30, "20240101", "20240330"},
+                      // Calendar days, not 24-hour periods: in the first hour after the
+                      // night that lost an hour, yesterday is still the end date.
+                      DateCase{"Europe/Berlin", 2024, 4, 1, 0, 30, "20240102", "20240331"},
                       DateCase{"Europe/Berlin", 2024, 10, 28, 0, 30, "20240730", "20241027"}));
 
 // --- what each query stores ------------------------------------------------------------------
