@@ -139,6 +139,8 @@ public:
         const tcp::endpoint peer = m_socket.remote_endpoint(ec);
         if (!ec)
             m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
+        // Each write leaves at once: a trickled reply really arrives in pieces.
+        m_socket.set_option(tcp::no_delay(true), ec);
     }
 
     void Start()

@@ -59,8 +59,9 @@ struct DemoServerOptions
     std::size_t maxRequestBytes = 1024 * 1024;
     /// A request not complete this long after the connection opened is dropped unanswered.
     std::chrono::milliseconds requestTimeout{5000};
-    /// A session unused this long has expired; its next request is refused.
-    std::chrono::milliseconds sessionIdleTimeout{std::chrono::minutes{30}};
+    /// A session unused this long has expired; its next request is refused. The terminal
+    /// cannot log in again within a run, so the default spans a trading day.
+    std::chrono::milliseconds sessionIdleTimeout{std::chrono::hours{8}};
     /// FaultMode::NeverAnswer lets a connection go after this long at the latest.
     std::chrono::milliseconds neverAnswerLimit{std::chrono::minutes{10}};
     FaultOptions fault;

@@ -25,6 +25,8 @@ void PrintUsage(std::FILE* out)
                  "  --book FILE           demo book JSON instead of the built-in one\n"
                  "  --request-timeout-ms N  drop a request not complete after N ms (default "
                  "5000)\n"
+                 "  --session-idle-minutes N  a session unused this long expires (default "
+                 "480)\n"
                  "  --quiet               no log line per request\n"
                  "Faults on purpose:\n"
                  "  --fault MODE          close, garbage, no-token, refuse, bad-buff, trickle,\n"
@@ -87,6 +89,10 @@ bool ParseOptions(int argc, char** argv, DemoServerOptions& options, bool& help)
             if (!ParseNumber(value, 1, 3'600'000, number))
                 return bad("not a time in milliseconds");
             options.requestTimeout = std::chrono::milliseconds(number);
+        } else if (option == "--session-idle-minutes") {
+            if (!ParseNumber(value, 1, 7 * 24 * 60, number))
+                return bad("not a number of minutes");
+            options.sessionIdleTimeout = std::chrono::minutes(number);
         } else if (option == "--fault") {
             if (!ParseFaultMode(value, options.fault.mode))
                 return bad("unknown fault (see --help)");

@@ -2,6 +2,7 @@
 // way the client's failure table says.
 
 #include "ServerTestSupport.h"
+#include "net/RequestFrame.h"
 #include "tests/support/ClientTarget.h"
 #include "util/util.h"
 
@@ -28,10 +29,8 @@ protected:
         return fault;
     }
 
-    // A login through the client, from a session that already holds a token.
-    bool LoginFromToken(const std::string& token, MsgLogin_res& res)
+    static std::string LoginPayload()
     {
-        g_strTokenKey = token;
         MsgLogin_req req;
         req.set_op_branch_no(9999);
         req.set_op_entrust_way("5");
@@ -39,6 +38,15 @@ protected:
         req.set_content_type("0");
         req.set_account_content("10001234");
         req.set_password("888888");
+        return req.SerializePartialAsString();
+    }
+
+    // A login through the client, from a session that already holds a token.
+    bool LoginFromToken(const std::string& token, MsgLogin_res& res)
+    {
+        g_strTokenKey = token;
+        MsgLogin_req req;
+        req.ParsePartialFromString(LoginPayload());
         return m_client->ReqLogin(req, res);
     }
 };
@@ -46,11 +54,35 @@ protected:
 TEST_F(FaultTest, NoUsableReplyLooksLikeNoReplyAtAll)
 {
     const TestSupport::ScopedTransportTimeouts timeouts(
-        {std::chrono::milliseconds(300), std::chrono::milliseconds(1500)});
-    for (const FaultMode mode : {FaultMode::CloseAtOnce, FaultMode::Garbage, FaultMode::NeverAnswer,
-                                 FaultMode::Oversize}) {
-        SCOPED_TRACE(std::string(FaultModeName(mode)));
-        m_server->SetFault(Fault(mode));
+        {std::chrono::milliseconds(300), std::chrono::milliseconds(600)});
+    const std::string request = EncodeRequest(ServerTest::MakeRequest(200, "", LoginPayload()));
+    struct Case
+    {
+        FaultMode mode;
+        bool closes;       ///< the server ends the connection by itself
+        bool parses;       ///< what it wrote is a well-formed envelope
+        std::size_t least; ///< it wrote at least this many bytes
+    };
+    for (const Case c :
+         {Case{FaultMode::CloseAtOnce, true, true, 0}, Case{FaultMode::Garbage, true, false, 1},
+          Case{FaultMode::NeverAnswer, false, true, 0},
+          Case{FaultMode::Oversize, true, true, kMaxReplyBytes + 1}}) {
+        SCOPED_TRACE(std::string(FaultModeName(c.mode)));
+        m_server->SetFault(Fault(c.mode));
+
+        // What the server does, seen from a raw socket.
+        const ServerTest::RawResult raw = ServerTest::RawExchange(m_server->Port(), {request}, {},
+                                                                  std::chrono::milliseconds(500));
+        EXPECT_EQ(raw.closedByPeer, c.closes);
+        EXPECT_GE(raw.bytes.size(), c.least);
+        WrappedMessage envelope;
+        EXPECT_EQ(envelope.ParsePartialFromString(raw.bytes), c.parses);
+        if (c.mode == FaultMode::Oversize)
+            EXPECT_EQ(envelope.tokenkey().size(), 32u) << "well formed, only too large";
+        else
+            EXPECT_LE(raw.bytes.size(), 64u);
+
+        // What the terminal makes of it: no reply at all.
         MsgLogin_res res;
         EXPECT_FALSE(LoginFromToken("previous-token", res));
         EXPECT_EQ(m_client->GetErrorCode(), 0);
@@ -115,9 +147,20 @@ TEST_F(FaultTest, TrickledReplyIsJoinedWithinTheDeadline)
     const TestSupport::ScopedTransportTimeouts timeouts(
         {std::chrono::milliseconds(300), std::chrono::milliseconds(3000)});
     FaultOptions fault = Fault(FaultMode::Trickle);
-    fault.pieceBytes = 7;
-    fault.pause = std::chrono::milliseconds(5);
+    fault.pieceBytes = 16;
+    fault.pause = std::chrono::milliseconds(20);
     m_server->SetFault(fault);
+
+    // The reply really comes in pieces, paced by the pause.
+    const auto begin = std::chrono::steady_clock::now();
+    const ServerTest::RawResult raw = ServerTest::RawExchange(
+        m_server->Port(), {EncodeRequest(ServerTest::MakeRequest(200, "", LoginPayload()))});
+    const auto took = std::chrono::steady_clock::now() - begin;
+    ASSERT_TRUE(raw.closedByPeer);
+    const std::size_t pieces = (raw.bytes.size() + 15) / 16;
+    ASSERT_GE(pieces, 5u);
+    EXPECT_GE(took, fault.pause * static_cast<long>(pieces - 1));
+
     MsgLogin_res res;
     EXPECT_TRUE(LoginFromToken("", res));
     EXPECT_EQ(m_client->GetErrorCode(), 0);
