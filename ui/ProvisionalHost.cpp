@@ -31,6 +31,12 @@ void StoreLoginReply(const quorvanta::MsgLogin_res& reply, login_result& login)
     login.exchange_name = reply.exchange_name();
     login.stock_account = reply.stock_account();
 }
+// exit(), not quit(): quit() first asks every window to close, and the login dialog
+// declines (its close box means "cancel", which would post WM_LOGIN_CANCEL again).
+void EndApplication()
+{
+    QCoreApplication::exit(0);
+}
 } // namespace
 
 CProvisionalLoginHost::CProvisionalLoginHost() = default;
@@ -61,10 +67,10 @@ bool CProvisionalLoginHost::event(QEvent* event)
                 static_cast<const quorvanta::MsgLogin_res*>(message->LParam()))
             StoreLoginReply(*reply, g_TradeData.m_login);
         MessageBoxes::ShowApplication(QStringLiteral("登录成功"));
-        QCoreApplication::quit();
+        EndApplication();
         break;
     case WM_LOGIN_CANCEL:
-        QCoreApplication::quit();
+        EndApplication();
         break;
     default:
         break;
