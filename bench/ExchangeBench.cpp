@@ -25,6 +25,7 @@
 #include "net/Crc32.h"
 #include "net/RequestFrame.h"
 #include "server/DemoServer.h"
+#include "trade/LoginRequest.h"
 
 namespace
 {
@@ -202,13 +203,8 @@ private:
         g_ClientConfig.SetTradeSrvPort(std::to_string(m_server->Port()));
 
         m_client = std::make_unique<CClientUtil>();
-        quorvanta::MsgLogin_req login;
-        login.set_op_branch_no(9999);
-        login.set_op_entrust_way("5");
-        login.set_input_content(DemoAccounts::kMainAccount);
-        login.set_content_type("0");
-        login.set_account_content(DemoAccounts::kMainAccount);
-        login.set_password(DemoAccounts::kMainPassword);
+        const quorvanta::MsgLogin_req login =
+            MakeLoginRequest(DemoAccounts::kMainAccount, DemoAccounts::kMainPassword);
         quorvanta::MsgLogin_res res;
         if (!m_client->ReqLogin(login, res) || m_client->GetErrorCode() != 0)
             throw std::runtime_error("the demo login fails");

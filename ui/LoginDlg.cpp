@@ -1,4 +1,5 @@
 #include "ui/LoginDlg.h"
+#include "trade/LoginRequest.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -211,14 +212,8 @@ void CLoginDlg::OnLogin()
         return;
     }
 
-    m_loginReq.Clear();
     m_loginRes.Clear();
-    m_loginReq.set_op_branch_no(9999);
-    m_loginReq.set_op_entrust_way("5");
-    m_loginReq.set_input_content(m_strUser);
-    m_loginReq.set_content_type("0");
-    m_loginReq.set_account_content(m_strUser);
-    m_loginReq.set_password(m_strPassword);
+    FillLoginRequest(m_strUser, m_strPassword, m_loginReq);
 
     const bool exchanged = m_session.ReqLogin(m_loginReq, m_loginRes);
     if (exchanged && m_session.GetErrorCode() == 0) {

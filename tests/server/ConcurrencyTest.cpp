@@ -5,6 +5,7 @@
 
 #include "ServerTestSupport.h"
 #include "server/ServerErrors.h"
+#include "trade/LoginRequest.h"
 
 using namespace quorvanta;
 using ServerTest::Gbk;
@@ -53,13 +54,7 @@ public:
 
     bool Login()
     {
-        MsgLogin_req req;
-        req.set_op_branch_no(9999);
-        req.set_op_entrust_way("5");
-        req.set_input_content("10001234");
-        req.set_content_type("0");
-        req.set_account_content("10001234");
-        req.set_password("888888");
+        const MsgLogin_req req = MakeLoginRequest("10001234", "888888");
         WrappedMessage reply;
         if (!RawCall(m_port, MakeRequest(200, "", req.SerializePartialAsString()), reply) ||
             reply.errorcode() != 0)

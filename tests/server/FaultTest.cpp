@@ -4,6 +4,7 @@
 #include "ServerTestSupport.h"
 #include "net/RequestFrame.h"
 #include "tests/support/ClientTarget.h"
+#include "trade/LoginRequest.h"
 #include "util/util.h"
 
 using namespace quorvanta;
@@ -31,14 +32,7 @@ protected:
 
     static std::string LoginPayload()
     {
-        MsgLogin_req req;
-        req.set_op_branch_no(9999);
-        req.set_op_entrust_way("5");
-        req.set_input_content("10001234");
-        req.set_content_type("0");
-        req.set_account_content("10001234");
-        req.set_password("888888");
-        return req.SerializePartialAsString();
+        return MakeLoginRequest("10001234", "888888").SerializePartialAsString();
     }
 
     // A login through the client, from a session that already holds a token.

@@ -9,6 +9,7 @@
 #include "ServerTestSupport.h"
 #include "net/RequestFrame.h"
 #include "server/ServerErrors.h"
+#include "trade/LoginRequest.h"
 
 using namespace quorvanta;
 using ServerTest::Gbk;
@@ -22,14 +23,7 @@ namespace
 std::string LoginPayload(const std::string& account = "10001234",
                          const std::string& password = "888888")
 {
-    MsgLogin_req req;
-    req.set_op_branch_no(9999);
-    req.set_op_entrust_way("5");
-    req.set_input_content(account);
-    req.set_content_type("0");
-    req.set_account_content(account);
-    req.set_password(password);
-    return req.SerializePartialAsString();
+    return MakeLoginRequest(account, password).SerializePartialAsString();
 }
 
 // The reply must be the whole of what was written: one plain envelope, not padded.

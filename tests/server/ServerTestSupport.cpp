@@ -1,4 +1,5 @@
 #include "ServerTestSupport.h"
+#include "trade/LoginRequest.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -266,13 +267,7 @@ void ServerFixture::StartServer(DemoServerOptions options, const std::string& bo
 bool ServerFixture::Login(const std::string& account, const std::string& password,
                           quorvanta::MsgLogin_res* res)
 {
-    quorvanta::MsgLogin_req req;
-    req.set_op_branch_no(9999);
-    req.set_op_entrust_way("5");
-    req.set_input_content(account);
-    req.set_content_type("0");
-    req.set_account_content(account);
-    req.set_password(password);
+    const quorvanta::MsgLogin_req req = MakeLoginRequest(account, password);
     quorvanta::MsgLogin_res reply;
     const bool ok = m_client->ReqLogin(req, reply) && m_client->GetErrorCode() == 0;
     if (res)

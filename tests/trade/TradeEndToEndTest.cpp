@@ -13,6 +13,7 @@
 #include "server/DemoBook.h"
 #include "server/DemoServer.h"
 #include "tests/support/ClientTarget.h"
+#include "trade/LoginRequest.h"
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
 #include "util/Clock.h"
@@ -57,13 +58,7 @@ protected:
     /// Logs in as the login dialog does and fills m_login as the main window does.
     bool LogIn(const std::string& account, const std::string& password)
     {
-        MsgLogin_req req;
-        req.set_op_branch_no(9999);
-        req.set_op_entrust_way("5");
-        req.set_input_content(account);
-        req.set_content_type("0");
-        req.set_account_content(account);
-        req.set_password(password);
+        const MsgLogin_req req = MakeLoginRequest(account, password);
         MsgLogin_res res;
         CClientUtil session;
         if (!session.ReqLogin(req, res) || session.GetErrorCode() != 0)
