@@ -26,27 +26,11 @@
 #include "net/RequestFrame.h"
 #include "server/DemoServer.h"
 #include "trade/LoginRequest.h"
+#include "util/FileDescriptor.h"
 
 namespace
 {
 using Clock = std::chrono::steady_clock;
-
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 sockaddr_in Loopback(uint16_t port)
 {
@@ -72,7 +56,7 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 // A client exchange with nothing but TCP: connect, write the request, read to the close.
 std::size_t BareExchange(uint16_t port, const std::string& request)
 {
-    const Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in address = Loopback(port);
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return 0;
@@ -121,7 +105,8 @@ private:
     {
         std::string buffer(m_requestBytes, '\0');
         while (!m_stopping) {
-            const Fd connection(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            const FileDescriptor connection(
+                ::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (connection.Get() < 0) {
                 if (!m_stopping)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -139,7 +124,7 @@ private:
         }
     }
 
-    Fd m_listener;
+    FileDescriptor m_listener;
     std::size_t m_requestBytes;
     std::string m_reply;
     uint16_t m_port = 0;

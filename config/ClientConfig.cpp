@@ -3,6 +3,7 @@
 // here, once for the whole program.
 #define SI_IMPLEMENTATION
 #include "config/ClientConfig.h"
+#include "util/FileDescriptor.h"
 
 #include <atomic>
 #include <cerrno>
@@ -27,33 +28,6 @@ constexpr const char* kKeyClientID = "CLIENTID";
 // Our file holds two short sections; anything bigger is not ours and is treated like
 // an unreadable file rather than pulled into memory whole.
 constexpr off_t kMaxConfigBytes = 1024 * 1024;
-
-/// Closes a POSIX descriptor when it goes out of scope.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    /// Closes now and reports whether the close itself succeeded (delayed write errors).
-    bool Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 /// The current directory, or empty text when the system cannot tell it (for example
 /// when the directory was removed after the process entered it).

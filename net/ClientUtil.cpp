@@ -24,6 +24,7 @@
 #include "config/ClientConfig.h"
 #include "net/DesCipher.h"
 #include "net/ProtobufDiagnostics.h"
+#include "util/FileDescriptor.h"
 
 std::string g_strTokenKey;
 
@@ -129,26 +130,6 @@ std::vector<NetworkAdapter> SystemNetworkAdapters()
 
 // ---------------------------------------------------------------------------------------
 // The TCP exchange.
-
-/// Owns one socket descriptor and closes it when it goes out of scope.
-class SocketHolder
-{
-public:
-    explicit SocketHolder(int fd) : m_fd(fd) {}
-    ~SocketHolder()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    SocketHolder(const SocketHolder&) = delete;
-    SocketHolder& operator=(const SocketHolder&) = delete;
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 /// Waits until fd is ready for events or the deadline passes. An error or hang-up on the
 /// socket counts as ready: the next call on it reports what happened.
@@ -450,7 +431,7 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
         std::memcpy(block.data(), encrypted, sendLength);
     }
 
-    const SocketHolder socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.IsOpen() || !ConnectUntil(socket.Get(), address, connectDeadline))
         return false;
 

@@ -1,5 +1,4 @@
 #include "ui/LoginDlg.h"
-#include "trade/LoginRequest.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,6 +10,7 @@
 #include <cstdlib>
 
 #include "config/ClientConfig.h"
+#include "trade/LoginRequest.h"
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
 #include "ui/CheckCodeWidgets.h"

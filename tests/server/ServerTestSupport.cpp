@@ -1,5 +1,6 @@
 #include "ServerTestSupport.h"
 #include "trade/LoginRequest.h"
+#include "util/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,7 +19,9 @@
 #include "net/Crc32.h"
 #include "net/RequestFrame.h"
 #include "tests/support/ClientTarget.h"
+#include "trade/LoginRequest.h"
 #include "util/Clock.h"
+#include "util/FileDescriptor.h"
 #include "util/util.h"
 
 namespace ServerTest
@@ -142,31 +145,24 @@ class Socket
 public:
     explicit Socket(uint16_t port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        if (m_fd < 0)
+        if (!m_fd.IsOpen())
             return;
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
+        if (::connect(m_fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+            0) {
+            m_fd.Reset();
             return;
         }
         const int on = 1;
-        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(m_fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
-    ~Socket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Fd() const { return m_fd; }
+    int Fd() const { return m_fd.Get(); }
 
 private:
-    int m_fd;
+    FileDescriptor m_fd;
 };
 } // namespace
 

@@ -20,6 +20,7 @@
 
 #include "net/RequestFrame.h"
 #include "tests/support/ClientTarget.h"
+#include "util/FileDescriptor.h"
 
 namespace TestSupport
 {
@@ -28,35 +29,6 @@ namespace
 // A client that stops half-way must not hold a test forever, nor may a flood fill memory.
 constexpr std::chrono::milliseconds kPeerPatience{10000};
 constexpr std::size_t kMaxRequestBytes = 1024 * 1024;
-
-/// Owns one descriptor.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() { Reset(); }
-    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    void Reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 enum class Wait
 {
@@ -68,8 +40,8 @@ enum class Wait
 
 struct ScriptedServer::Impl
 {
-    Descriptor listener;
-    Descriptor wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    FileDescriptor listener;
+    FileDescriptor wake{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
     std::atomic<bool> stopping{false};
     std::thread thread;
 
@@ -169,7 +141,7 @@ struct ScriptedServer::Impl
         }
     }
 
-    void Serve(Descriptor connection)
+    void Serve(FileDescriptor connection)
     {
         const ScriptedReply reply = NextReply();
         if (reply.action == ScriptedReply::Action::CloseAtOnce)
@@ -205,7 +177,7 @@ struct ScriptedServer::Impl
                 return;
             if (wait != Wait::Ready)
                 continue;
-            Descriptor connection(
+            FileDescriptor connection(
                 ::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
             if (connection.IsOpen())
                 Serve(std::move(connection));
@@ -290,7 +262,8 @@ ScriptedServer::ScriptedServer() : m_impl(std::make_unique<Impl>())
 {
     Impl& impl = *m_impl;
     EXPECT_TRUE(impl.wake.IsOpen()) << "eventfd: " << std::strerror(errno);
-    impl.listener = Descriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    impl.listener =
+        FileDescriptor(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
