@@ -241,14 +241,21 @@ bool ClientExchange(Environment& env)
            rows.res_collection_size() > 0;
 }
 
-void BM_ClientUtilExchange(benchmark::State& state)
+/// The shared environment, or null after marking the benchmark skipped with the reason.
+Environment* EnvironmentOrSkip(benchmark::State& state)
 {
     std::string error;
     Environment* const environment = Environment::Get(error);
-    if (!environment) {
+    if (!environment)
         state.SkipWithError(error.c_str());
+    return environment;
+}
+
+void BM_ClientUtilExchange(benchmark::State& state)
+{
+    Environment* const environment = EnvironmentOrSkip(state);
+    if (!environment)
         return;
-    }
     Environment& env = *environment;
     for (auto _ : state) {
         if (!ClientExchange(env)) {
@@ -263,12 +270,9 @@ BENCHMARK(BM_ClientUtilExchange)->Unit(benchmark::kMicrosecond);
 
 void BM_BareTcpExchange(benchmark::State& state)
 {
-    std::string error;
-    Environment* const environment = Environment::Get(error);
-    if (!environment) {
-        state.SkipWithError(error.c_str());
+    Environment* const environment = EnvironmentOrSkip(state);
+    if (!environment)
         return;
-    }
     Environment& env = *environment;
     const std::string request(env.m_requestBytes, 'q');
     for (auto _ : state) {
@@ -283,12 +287,9 @@ BENCHMARK(BM_BareTcpExchange)->Unit(benchmark::kMicrosecond);
 // Both side by side in the same iterations, so that the ratio compares like with like.
 void BM_ExchangeRatio(benchmark::State& state)
 {
-    std::string error;
-    Environment* const environment = Environment::Get(error);
-    if (!environment) {
-        state.SkipWithError(error.c_str());
+    Environment* const environment = EnvironmentOrSkip(state);
+    if (!environment)
         return;
-    }
     Environment& env = *environment;
     const std::string request(env.m_requestBytes, 'q');
     Clock::duration client{};

@@ -11,6 +11,7 @@
 #include "ServerTestSupport.h"
 #include "server/DemoBook.h"
 #include "tests/support/ClientTarget.h"
+#include "tests/support/DemoServerTarget.h"
 #include "util/Clock.h"
 #include "util/util.h"
 
@@ -172,11 +173,8 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        DemoServerOptions options;
-        options.logRequests = false;
-        m_server = std::make_unique<DemoServer>(options);
-        std::string error;
-        ASSERT_TRUE(m_server->Start(error)) << error;
+        m_server = TestSupport::StartDemoServer();
+        ASSERT_NE(m_server, nullptr);
         TestSupport::PointClientAt(m_server->Port());
     }
 };

@@ -19,6 +19,7 @@
 #include "net/Crc32.h"
 #include "net/RequestFrame.h"
 #include "tests/support/ClientTarget.h"
+#include "tests/support/DemoServerTarget.h"
 #include "trade/LoginRequest.h"
 #include "util/Clock.h"
 #include "util/FileDescriptor.h"
@@ -248,15 +249,10 @@ void ServerFixture::TearDown()
 
 void ServerFixture::StartServer(DemoServerOptions options, const std::string& book)
 {
-    options.listenAddress = "127.0.0.1";
-    options.port = 0;
     if (options.bookPath.empty())
         options.bookPath = m_dir.Write("book.json", book);
-    if (!options.logSink)
-        options.logRequests = false;
-    m_server = std::make_unique<DemoServer>(options);
-    std::string error;
-    ASSERT_TRUE(m_server->Start(error)) << error;
+    m_server = TestSupport::StartDemoServer(std::move(options));
+    ASSERT_NE(m_server, nullptr);
     TestSupport::PointClientAt(m_server->Port());
 }
 

@@ -13,6 +13,7 @@
 #include "server/DemoBook.h"
 #include "server/DemoServer.h"
 #include "tests/support/ClientTarget.h"
+#include "tests/support/DemoServerTarget.h"
 #include "trade/LoginRequest.h"
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
@@ -29,14 +30,12 @@ protected:
     void SetUp() override
     {
         TestSupport::ResetSessionToken();
-        DemoServerOptions options;
-        options.logRequests = false;
-        m_server = std::make_unique<DemoServer>(options);
-        std::string error;
-        ASSERT_TRUE(m_server->Start(error)) << error;
+        m_server = TestSupport::StartDemoServer();
+        ASSERT_NE(m_server, nullptr);
         TestSupport::PointClientAt(m_server->Port());
 
         // The book as the server sees it: day offsets resolved against the same today.
+        std::string error;
         ASSERT_TRUE(LoadDemoBook(BuiltInDemoBookJson(), LocalDay(Clock::Now()), m_book, error))
             << error;
     }

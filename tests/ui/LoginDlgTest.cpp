@@ -16,6 +16,7 @@
 #include "UiTestSupport.h"
 #include "net/ClientUtil.h"
 #include "server/DemoServer.h"
+#include "tests/support/DemoServerTarget.h"
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
 #include "ui/CheckCodeWidgets.h"
@@ -368,11 +369,9 @@ protected:
     void StartServer(const FaultOptions& fault = {})
     {
         DemoServerOptions options;
-        options.logRequests = false;
         options.fault = fault;
-        m_server = std::make_unique<DemoServer>(options);
-        std::string error;
-        ASSERT_TRUE(m_server->Start(error)) << error;
+        m_server = TestSupport::StartDemoServer(std::move(options));
+        ASSERT_NE(m_server, nullptr);
         ServeFrom(m_server->Port());
     }
 

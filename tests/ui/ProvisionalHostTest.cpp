@@ -12,6 +12,7 @@
 
 #include "UiTestSupport.h"
 #include "server/DemoServer.h"
+#include "tests/support/DemoServerTarget.h"
 #include "trade/TradeData.h"
 #include "ui/LoginDlg.h"
 #include "ui/ProvisionalHost.h"
@@ -65,13 +66,10 @@ protected:
 
 TEST_F(ProvisionalHostTest, LoginTakesOverTheReplySaysSoAndEnds)
 {
-    DemoServerOptions options;
-    options.logRequests = false;
-    DemoServer server(options);
-    std::string error;
-    ASSERT_TRUE(server.Start(error)) << error;
+    const auto server = TestSupport::StartDemoServer();
+    ASSERT_NE(server, nullptr);
     g_ClientConfig.SetTradeSrvIP("127.0.0.1");
-    g_ClientConfig.SetTradeSrvPort(std::to_string(server.Port()));
+    g_ClientConfig.SetTradeSrvPort(std::to_string(server->Port()));
 
     CProvisionalLoginHost host;
     host.Start();
