@@ -204,7 +204,7 @@ private:
         quorvanta::WrappedMessage request;
         request.set_tokenkey(g_strTokenKey);
         request.set_macid(m_client->MacAddress());
-        request.set_funid(CClientUtil::kFunQryStockAcc);
+        request.set_funid(kFunQryStockAcc);
         request.set_buff(m_query.SerializePartialAsString());
         request.set_crc(CCrc32().Calc(request.buff()));
         m_requestBytes = (request.ByteSizeLong() + 7) / 8 * 8;
@@ -216,7 +216,7 @@ private:
         reply.set_msgdesc("");
         reply.set_tokenkey(g_strTokenKey);
         reply.set_macid(m_client->MacAddress());
-        reply.set_funid(CClientUtil::kFunQryStockAcc);
+        reply.set_funid(kFunQryStockAcc);
         reply.set_buff(rows.SerializePartialAsString());
         reply.set_crc(CCrc32().Calc(reply.buff()));
         reply.set_buffsize(static_cast<int32_t>(reply.buff().size()));

@@ -9,6 +9,7 @@
 
 #include "WrappedMessage.pb.h"
 #include "net/Crc32.h"
+#include "net/FunctionNumbers.h"
 
 /// The session token shared by every CClientUtil of the process. Empty until the
 /// first reply that carries one; replaced by every later non-empty token, never cleared.
@@ -84,19 +85,6 @@ public:
     int32_t GetErrorCode() const;
     /// MsgDesc of the last reply envelope up to its first zero byte (GBK bytes); empty when none.
     std::string GetErrorMsg() const;
-
-    /// Function numbers of the operations.
-    enum FunId : int32_t
-    {
-        kFunLogin = 200,
-        kFunQryStockAcc = 407,
-        kFunEntrust = 9865,
-        kFunCanEntrust = 9866,
-        kFunQryEntrust = 9867,
-        kFunQryHisEntrust = 9868,
-        kFunQryOptCode = 9869,
-        kFunQryPosCode = 9870,
-    };
 
     /// The MACID this session sends.
     const std::string& MacAddress() const { return m_strMacAddress; }

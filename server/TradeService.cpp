@@ -6,7 +6,7 @@
 
 #include <openssl/rand.h>
 
-#include "net/ClientUtil.h"
+#include "net/FunctionNumbers.h"
 #include "server/ServerErrors.h"
 #include "util/Clock.h"
 #include "util/util.h"
@@ -131,34 +131,34 @@ WrappedMessage TradeService::Handle(const WrappedMessage& request)
                          Gbk("校验码错误"), {}, m_crc);
     }
     switch (request.funid()) {
-    case CClientUtil::kFunLogin:
+    case kFunLogin:
         return Login(request);
-    case CClientUtil::kFunQryStockAcc:
+    case kFunQryStockAcc:
         return Serve<MsgQryStockAcc_req, MsgQryStockAcc_res_collection>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return QryStockAcc(c, req, res); });
-    case CClientUtil::kFunQryOptCode:
+    case kFunQryOptCode:
         return Serve<MsgQryOptCode_req, MsgQryOptCode_res_collection>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return QryOptCode(c, req, res); });
-    case CClientUtil::kFunQryPosCode:
+    case kFunQryPosCode:
         return Serve<MsgQryPosCode_req, MsgQryPosCode_res_collection>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return QryPosCode(c, req, res); });
-    case CClientUtil::kFunQryEntrust:
+    case kFunQryEntrust:
         return Serve<MsgQryEntrust_req, MsgQryEntrust_res_collection>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return QryEntrust(c, req, res); });
-    case CClientUtil::kFunQryHisEntrust:
+    case kFunQryHisEntrust:
         return Serve<MsgQryHisEntrust_req, MsgQryHisEntrust_res_collection>(
             request, [this](std::size_t c, const auto& req, auto& res) {
                 return QryHisEntrust(c, req, res);
             });
-    case CClientUtil::kFunEntrust:
+    case kFunEntrust:
         return Serve<MsgEntrust_req, MsgEntrust_res>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return Entrust(c, req, res); });
-    case CClientUtil::kFunCanEntrust:
+    case kFunCanEntrust:
         return Serve<MsgCanEntrust_req, MsgCanEntrust_res>(
             request,
             [this](std::size_t c, const auto& req, auto& res) { return CanEntrust(c, req, res); });

@@ -238,6 +238,27 @@ CTradeData::~CTradeData()
     ClearAll();
 }
 
+void CTradeData::StoreLoginReply(const MsgLogin_res& reply)
+{
+    m_login.content_type = reply.content_type();
+    m_login.account_content = reply.account_content();
+    m_login.branch_no = reply.branch_no();
+    m_login.fund_account = reply.fund_account();
+    m_login.client_id = reply.client_id();
+    m_login.client_name = reply.client_name();
+    m_login.fundaccount_count = reply.fundaccount_count();
+    m_login.money_count = reply.money_count();
+    m_login.money_type = reply.money_type();
+    m_login.square_flag = reply.square_flag();
+    m_login.enable_balance = reply.enable_balance();
+    m_login.current_balance = reply.current_balance();
+    m_login.client_rights = reply.client_rights();
+    m_login.bank_no = reply.bank_no();
+    m_login.exchange_type = reply.exchange_type();
+    m_login.exchange_name = reply.exchange_name();
+    m_login.stock_account = reply.stock_account();
+}
+
 void CTradeData::ClearAll()
 {
     m_stockAccounts.clear();

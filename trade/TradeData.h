@@ -178,6 +178,10 @@ public:
     /// Empties every result list.
     void ClearAll();
 
+    /// Takes over the login reply: each of its 17 fields into the like-named field of
+    /// m_login. The password is not part of the reply and stays as it is.
+    void StoreLoginReply(const quorvanta::MsgLogin_res& reply);
+
     /// Option-code lookups: the first record of m_optCodes whose sopt_code equals the
     /// code byte for byte gives the field; "" when none does.
     std::string GetApplyPrice(const std::string& soptCode) const;
