@@ -9,9 +9,9 @@
 #include <QPushButton>
 
 #include "trade/TradeData.h"
+#include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/skin/SkinEngine.h"
-#include "util/util.h"
 
 namespace
 {
@@ -62,7 +62,7 @@ CLockDlg::~CLockDlg() = default;
 
 void CLockDlg::OnUnlock()
 {
-    const std::string typed = Utf8ToAnsi(m_editPassword->text().toStdString());
+    const std::string typed = ToGbk(m_editPassword->text());
     if (typed == g_TradeData.m_login.password) {
         m_bUnlocked = true;
         accept();

@@ -14,6 +14,7 @@
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
 #include "ui/CheckCodeWidgets.h"
+#include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEvents.h"
 #include "ui/skin/SkinEngine.h"
@@ -28,16 +29,6 @@ constexpr int kLoginButtonHeight = 40;
 constexpr int kCheckCodeLabelWidth = 109;
 constexpr int kCheckCodeLabelHeight = 22;
 constexpr int kPanelWidth = 456;
-
-QString FromGbk(const std::string& gbk)
-{
-    return QString::fromStdString(AnsiToUtf8(gbk));
-}
-
-std::string ToGbk(const QString& text)
-{
-    return Utf8ToAnsi(text.toStdString());
-}
 
 char CheckCodeLetter(char instead_of_i, char instead_of_o)
 {

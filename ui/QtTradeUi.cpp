@@ -2,13 +2,13 @@
 
 #include <QString>
 
+#include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEvents.h"
-#include "util/util.h"
 
 void CQtTradeUi::ShowMessage(const std::string& gbkText)
 {
-    MessageBoxes::ShowApplication(QString::fromStdString(AnsiToUtf8(gbkText)));
+    MessageBoxes::ShowApplication(FromGbk(gbkText));
 }
 
 void CQtTradeUi::PostToMainWindow(int message)
