@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFont>
+#include <QHash>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,8 +15,9 @@
 #include <QTableView>
 #include <QTableWidget>
 
+#include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
-#include "util/util.h"
+#include "ui/skin/SkinList.h"
 
 // The resource lives in a static library; registering it by hand keeps the linker
 // from dropping it.
@@ -46,9 +48,16 @@ QString FromAscii(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString FromGbk(std::string_view gbk)
+/// Style names are few and repeat in every row; one shared copy of each keeps a long
+/// list small.
+QString SharedStyleName(std::string_view style)
 {
-    return QString::fromStdString(AnsiToUtf8(gbk));
+    static QHash<QString, QString> names;
+    const QString name = FromAscii(style);
+    auto it = names.constFind(name);
+    if (it == names.constEnd())
+        it = names.insert(name, name);
+    return *it;
 }
 
 /// Reads a skin file; empty when it is absent, unreadable, empty or too large.
@@ -203,6 +212,23 @@ int dsSetDrawItemValueEx(QTableWidget* list, int row, int column, std::string_vi
     item->setTextAlignment(Qt::AlignCenter);
     item->setText(FromGbk(gbkText));
     return 1;
+}
+
+int dsSetItemStyle(CSkinListCtrl* list, int row, int column, std::string_view style,
+                   int /*reserved*/)
+{
+    if (!list)
+        return 0;
+    return list->Model().SetItemStyle(row, column, SharedStyleName(style)) ? 1 : 0;
+}
+
+int dsSetDrawItemValueEx(CSkinListCtrl* list, int row, int column, std::string_view style,
+                         std::string_view gbkText, int /*reserved*/)
+{
+    if (!list)
+        return 0;
+    return list->Model().SetDrawValue(row, column, SharedStyleName(style), FromGbk(gbkText)) ? 1
+                                                                                            : 0;
 }
 
 int dsMessageBox(QWidget* owner, std::string_view gbkText, std::string_view gbkCaption, int type)

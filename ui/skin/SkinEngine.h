@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+class CSkinListCtrl;
 class QMessageBox;
 class QTableWidget;
 class QWidget;
@@ -68,6 +69,11 @@ int dsSetItemStyle(QTableWidget* list, int row, int column, std::string_view sty
 /// Gives a list cell a draw style ("textdefault") and its text, GBK bytes. Returns 0,
 /// changing nothing, when the row or column does not exist.
 int dsSetDrawItemValueEx(QTableWidget* list, int row, int column, std::string_view style,
+                         std::string_view gbkText, int reserved);
+
+/// The same two calls for the terminal's own report list.
+int dsSetItemStyle(CSkinListCtrl* list, int row, int column, std::string_view style, int reserved);
+int dsSetDrawItemValueEx(CSkinListCtrl* list, int row, int column, std::string_view style,
                          std::string_view gbkText, int reserved);
 
 /// Message box types of dsMessageBox.

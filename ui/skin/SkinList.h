@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <QTableView>
+
+#include <vector>
+
+/// The rows of a skinned report list: a fixed set of columns, then rows of cells that each
+/// keep their text and their skin styles. Row i is the i-th row added since the list was
+/// last emptied, so a page's row index is the index of its record.
+class CSkinListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit CSkinListModel(QObject* parent = nullptr);
+    ~CSkinListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    /// Appends a column; only while the list has no rows. Returns its index, or -1.
+    int AddColumn(const QString& heading);
+    /// Appends an empty row and returns its index.
+    int AddRow();
+    /// Empties the list (the columns stay).
+    void Clear();
+
+    /// The cell's styles and text; false, changing nothing, for a cell outside the list.
+    bool SetItemStyle(int row, int column, const QString& style);
+    bool SetDrawValue(int row, int column, const QString& style, const QString& text);
+    /// A tooltip for every cell of the row.
+    bool SetRowToolTip(int row, const QString& toolTip);
+
+    QString Text(int row, int column) const;
+    QString ItemStyle(int row, int column) const;
+    QString DrawStyle(int row, int column) const;
+    QString Heading(int column) const;
+
+    /// Between BeginFill and EndFill the rows change without a signal per row; EndFill
+    /// tells the views once (a refill of thousands of rows stays quick). Nested calls
+    /// count; only the outermost pair tells the views.
+    void BeginFill();
+    void EndFill();
+
+private:
+    struct Cell
+    {
+        QString text;
+        QString itemStyle;
+        QString drawStyle;
+    };
+
+    const Cell* CellAt(int row, int column) const;
+    Cell* CellAt(int row, int column);
+    void EmitCellChanged(int row, int column);
+
+    QStringList m_headings;
+    std::vector<Cell> m_cells; ///< row after row, columnCount() cells each
+    std::vector<QString> m_rowToolTips;
+    int m_rows = 0;
+    int m_fillDepth = 0;
+};
+
+/// The terminal's report list: a view without header rows over a CSkinListModel, whole
+/// rows selected, drawn by the skin. The page lays out title labels above it as the
+/// column titles.
+class CSkinListCtrl : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit CSkinListCtrl(QWidget* parent = nullptr);
+    ~CSkinListCtrl() override;
+
+    /// Appends a column with its heading (kept for copying and export) and width.
+    int InsertColumn(const QString& heading, int width);
+    int GetColumnCount() const;
+    /// Appends an empty row; returns its index (the number of rows before it).
+    int InsertItem();
+    int GetItemCount() const;
+    void DeleteAllItems();
+
+    /// Whether the row is selected; false outside the list.
+    bool IsRowSelected(int row) const;
+    /// The selected row with the lowest index, or -1.
+    int FirstSelectedRow() const;
+    /// Deselects every row except `keep` (-1: every row).
+    void DeselectAllBut(int keep);
+    /// Selects the row, adding to the selection (tests and the keyboard).
+    void SelectRow(int row, bool addToSelection);
+
+    /// Row height in pixels.
+    void SetRowHeight(int height);
+    int RowHeight() const;
+
+    CSkinListModel& Model() { return m_model; }
+    const CSkinListModel& Model() const { return m_model; }
+
+    /// Groups the row changes of a refill; the views are told once at the end.
+    class Fill
+    {
+    public:
+        explicit Fill(CSkinListCtrl& list) : m_model(list.Model()) { m_model.BeginFill(); }
+        ~Fill() { m_model.EndFill(); }
+        Fill(const Fill&) = delete;
+        Fill& operator=(const Fill&) = delete;
+
+    private:
+        CSkinListModel& m_model;
+    };
+
+signals:
+    /// A left click in the list, as its notification tells it: the row under the
+    /// mouse, or -1 for a click outside every row. Sent once the click is done.
+    void RowClicked(int row);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    CSkinListModel m_model;
+};
