@@ -1,0 +1,167 @@
+#include "ui/pages/ConfirmDlg.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "trade/TradeData.h"
+#include "ui/GbkText.h"
+#include "ui/MessageBoxes.h"
+#include "ui/skin/SkinEngine.h"
+
+namespace
+{
+struct FieldSpec
+{
+    const char* caption;
+    const char* objectName;
+};
+
+// Top to bottom, as the user reads the order.
+constexpr FieldSpec kFields[CConfirmDlg::kFieldCount] = {
+    {"股东帐号", "confirmAccountEdit"},    {"权证代码", "confirmCodeEdit"},
+    {"行权价格", "confirmPriceEdit"},      {"权证名称", "confirmNameEdit"},
+    {"标的代码", "confirmSourceCodeEdit"}, {"标的证券", "confirmStockNameEdit"},
+    {"行权数量", "confirmQuantityEdit"},
+};
+
+// The skin takes the labels and boxes in the order of their control numbers, which puts
+// the option name after the underlying code.
+constexpr int kSkinOrder[CConfirmDlg::kFieldCount] = {
+    CConfirmDlg::kAccount,    CConfirmDlg::kCode,      CConfirmDlg::kPrice,
+    CConfirmDlg::kSoptName,   CConfirmDlg::kSourceCode, CConfirmDlg::kStockName,
+    CConfirmDlg::kQuantity,
+};
+
+constexpr int kLabelX = 28;
+constexpr int kEditX = 104;
+constexpr int kFirstRowY = 22;
+constexpr int kRowStep = 36;
+constexpr int kEditWidth = 206;
+constexpr int kEditHeight = 26;
+constexpr int kButtonWidth = 96;
+constexpr int kButtonHeight = 32;
+constexpr int kButtonY = kFirstRowY + CConfirmDlg::kFieldCount * kRowStep + 20;
+} // namespace
+
+CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("confirmDialog"));
+    setWindowTitle(QStringLiteral("委托确认"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(false);
+    setFixedSize(kWidth, kHeight);
+    CreateControls();
+    SkinControls();
+}
+
+CConfirmDlg::~CConfirmDlg() = default;
+
+void CConfirmDlg::CreateControls()
+{
+    for (int i = 0; i < kFieldCount; ++i) {
+        const int y = kFirstRowY + i * kRowStep;
+        m_labels[i] = new QLabel(QString::fromUtf8(kFields[i].caption), this);
+        m_labels[i]->setGeometry(kLabelX, y, kEditX - kLabelX - 8, kEditHeight);
+        m_edits[i] = new QLineEdit(this);
+        m_edits[i]->setObjectName(QString::fromLatin1(kFields[i].objectName));
+        m_edits[i]->setReadOnly(true);
+        m_edits[i]->setGeometry(kEditX, y, kEditWidth, kEditHeight);
+        m_edits[i]->setAccessibleName(m_labels[i]->text());
+        m_labels[i]->setBuddy(m_edits[i]);
+    }
+
+    m_btnConfirm = new QPushButton(QStringLiteral("确认"), this);
+    m_btnConfirm->setObjectName(QStringLiteral("confirmButton"));
+    m_btnCancel = new QPushButton(QStringLiteral("取消"), this);
+    m_btnCancel->setObjectName(QStringLiteral("cancelConfirmButton"));
+    // Neither is the default button: Enter must never send an order.
+    for (QPushButton* const button : {m_btnConfirm, m_btnCancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    const int gap = 24;
+    const int left = (kWidth - 2 * kButtonWidth - gap) / 2;
+    m_btnConfirm->setGeometry(left, kButtonY, kButtonWidth, kButtonHeight);
+    m_btnCancel->setGeometry(left + kButtonWidth + gap, kButtonY, kButtonWidth, kButtonHeight);
+
+    connect(m_btnConfirm, &QPushButton::clicked, this, &CConfirmDlg::OnConfirm);
+    connect(m_btnCancel, &QPushButton::clicked, this, &CConfirmDlg::OnCancelConfirm);
+}
+
+void CConfirmDlg::SkinControls()
+{
+    dsSkinWindow(this, SkinKind::kDialog, "confirm_dialog", 0);
+    for (const int field : kSkinOrder)
+        dsSkinWindow(m_labels[field], SkinKind::kStatic, "normal_static", 0);
+    for (const int field : kSkinOrder)
+        dsSkinWindow(m_edits[field], SkinKind::kEdit, "confrim_normal_edit", 0);
+    dsSkinWindow(m_btnConfirm, SkinKind::kPushButton, "btn.confirm", 0);
+    dsSkinWindow(m_btnCancel, SkinKind::kPushButton, "btn.cancel_", 0);
+}
+
+void CConfirmDlg::SetOrder(const std::string& account, const std::string& code,
+                           const std::string& price, const std::string& soptName,
+                           const std::string& sourceCode, const std::string& stockName,
+                           const std::string& quantity)
+{
+    m_strAccount = account;
+    m_strCode = code;
+    m_strPrice = price;
+    m_strQuantity = quantity;
+
+    const std::string* const texts[kFieldCount] = {&account,  &code,       &price,    &soptName,
+                                                   &sourceCode, &stockName, &quantity};
+    for (int i = 0; i < kFieldCount; ++i) {
+        m_edits[i]->setText(FromGbk(*texts[i]));
+        m_edits[i]->setCursorPosition(0);
+    }
+}
+
+void CConfirmDlg::OnConfirm()
+{
+    hide();
+    m_entrustReq.Clear();
+    m_entrustRes.Clear();
+
+    const login_result& login = g_TradeData.m_login;
+    m_entrustReq.set_fund_account(FundAccountNumber(login.fund_account));
+    m_entrustReq.set_exchange_type(login.exchange_type);
+    m_entrustReq.set_stock_account(m_strAccount);
+    m_entrustReq.set_sopt_code(m_strCode);
+    // The field named Amount carries the exercise price; the quantity goes as typed.
+    m_entrustReq.set_amount(m_strPrice);
+    m_entrustReq.set_entrust_amount(m_strQuantity);
+    m_entrustReq.set_password(login.password);
+    m_entrustReq.set_branch_no(login.branch_no);
+
+    const bool exchanged = m_session.ReqEntrust(m_entrustReq, m_entrustRes);
+    if (exchanged && m_session.GetErrorCode() == 0) {
+        MessageBoxes::ShowApplication(QStringLiteral("委托成功，委托号是：") +
+                                      FromGbk(m_entrustRes.entrust_no()));
+        g_TradeData.QueryPosCode();
+        g_TradeData.QueryEntrust();
+        return;
+    }
+    MessageBoxes::ShowOwned(this,
+                            QStringLiteral("委托失败,错误原因:") + FromGbk(m_session.GetErrorMsg()));
+}
+
+void CConfirmDlg::OnCancelConfirm()
+{
+    hide();
+}
+
+void CConfirmDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            hide();
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,45 @@
+#include "ui/pages/PageLayout.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+namespace PageLayout
+{
+std::string ColumnStyle(int column)
+{
+    return "column" + std::to_string(column);
+}
+
+void PlaceTitleRow(QLabel* const* labels, int count, int firstLeft, int firstWidth, int width,
+                   int top)
+{
+    int left = firstLeft;
+    for (int i = 0; i < count; ++i) {
+        const int labelWidth = i == 0 ? firstWidth : width;
+        labels[i]->setGeometry(left, top, labelWidth, kTitleHeight);
+        left += labelWidth;
+    }
+}
+} // namespace PageLayout
+
+CPage::CPage(QWidget* parent) : QWidget(parent) {}
+
+CPage::~CPage() = default;
+
+void CPage::OnOK() {}
+
+void CPage::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        OnOK();
+        return;
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
