@@ -1,26 +1,14 @@
 #include <QApplication>
 
-#include "trade/TradeUi.h"
-#include "ui/ProvisionalHost.h"
-#include "ui/QtTradeUi.h"
-#include "ui/skin/SkinEngine.h"
+#include "app/HalvornApp.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvorn"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvorn"));
+    QApplication::setDesktopFileName(QStringLiteral("halvorn"));
 
-    // Sockets need no start-up here; the skin's result is not examined.
-    dsLoadSkin("optionSkin.pmf", 1);
-
-    CQtTradeUi tradeUi;
-    SetTradeUi(&tradeUi);
-
-    CProvisionalLoginHost host;
-    host.Start();
-    const int result = QApplication::exec();
-
-    SetTradeUi(nullptr);
-    return result;
+    CHalvornApp halvorn(CHalvornApp::ProgramBaseName(QString::fromLocal8Bit(argv[0])));
+    return halvorn.InitInstance();
 }

@@ -1,11 +1,31 @@
 #include "ui/DialogManager.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QRect>
 
 #include <utility>
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+namespace
+{
+/// Unchecks a button, also the checked one of an exclusive group, which would otherwise
+/// refuse to be unchecked.
+void Uncheck(QAbstractButton& button)
+{
+    if (!button.isChecked())
+        return;
+    QButtonGroup* const group = button.group();
+    if (!group || !group->exclusive()) {
+        button.setChecked(false);
+        return;
+    }
+    group->setExclusive(false);
+    button.setChecked(false);
+    group->setExclusive(true);
+}
+} // namespace
 
 DialogInstance::DialogInstance() = default;
 
@@ -116,7 +136,7 @@ bool CDialogManager::ShowOnly(int32_t id)
         if (dialog)
             dialog->hide();
         if (auto* const checkable = qobject_cast<QAbstractButton*>(button.data()))
-            checkable->setChecked(false);
+            Uncheck(*checkable);
     }
     return true;
 }
