@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFont>
-#include <QHash>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -46,18 +45,6 @@ LoadedSkin& CurrentSkin()
 QString FromAscii(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-/// Style names are few and repeat in every row; one shared copy of each keeps a long
-/// list small.
-QString SharedStyleName(std::string_view style)
-{
-    static QHash<QString, QString> names;
-    const QString name = FromAscii(style);
-    auto it = names.constFind(name);
-    if (it == names.constEnd())
-        it = names.insert(name, name);
-    return *it;
 }
 
 /// Reads a skin file; empty when it is absent, unreadable, empty or too large.
@@ -219,7 +206,7 @@ int dsSetItemStyle(CSkinListCtrl* list, int row, int column, std::string_view st
 {
     if (!list)
         return 0;
-    return list->Model().SetItemStyle(row, column, SharedStyleName(style)) ? 1 : 0;
+    return list->Model().SetItemStyle(row, column, style) ? 1 : 0;
 }
 
 int dsSetDrawItemValueEx(CSkinListCtrl* list, int row, int column, std::string_view style,
@@ -227,8 +214,7 @@ int dsSetDrawItemValueEx(CSkinListCtrl* list, int row, int column, std::string_v
 {
     if (!list)
         return 0;
-    return list->Model().SetDrawValue(row, column, SharedStyleName(style), FromGbk(gbkText)) ? 1
-                                                                                            : 0;
+    return list->Model().SetDrawValue(row, column, style, FromGbk(gbkText)) ? 1 : 0;
 }
 
 int dsMessageBox(QWidget* owner, std::string_view gbkText, std::string_view gbkCaption, int type)

@@ -4,6 +4,8 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 
+#include <limits>
+
 #include "ui/skin/SkinEngine.h"
 
 CSkinListModel::CSkinListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -49,9 +51,9 @@ QVariant CSkinListModel::data(const QModelIndex& index, int role) const
         return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     case SkinRole::kItemStyle:
-        return cell->itemStyle;
+        return m_styles[cell->itemStyle];
     case SkinRole::kDrawStyle:
-        return cell->drawStyle;
+        return m_styles[cell->drawStyle];
     default:
         return {};
     }
@@ -110,22 +112,22 @@ void CSkinListModel::EmitCellChanged(int row, int column)
     emit dataChanged(cell, cell);
 }
 
-bool CSkinListModel::SetItemStyle(int row, int column, const QString& style)
+bool CSkinListModel::SetItemStyle(int row, int column, std::string_view style)
 {
     Cell* const cell = CellAt(row, column);
     if (!cell)
         return false;
-    cell->itemStyle = style;
+    cell->itemStyle = InternStyle(style);
     EmitCellChanged(row, column);
     return true;
 }
 
-bool CSkinListModel::SetDrawValue(int row, int column, const QString& style, const QString& text)
+bool CSkinListModel::SetDrawValue(int row, int column, std::string_view style, const QString& text)
 {
     Cell* const cell = CellAt(row, column);
     if (!cell)
         return false;
-    cell->drawStyle = style;
+    cell->drawStyle = InternStyle(style);
     cell->text = text;
     EmitCellChanged(row, column);
     return true;
@@ -150,18 +152,43 @@ QString CSkinListModel::Text(int row, int column) const
 QString CSkinListModel::ItemStyle(int row, int column) const
 {
     const Cell* const cell = CellAt(row, column);
-    return cell ? cell->itemStyle : QString();
+    return cell ? m_styles[cell->itemStyle] : QString();
 }
 
 QString CSkinListModel::DrawStyle(int row, int column) const
 {
     const Cell* const cell = CellAt(row, column);
-    return cell ? cell->drawStyle : QString();
+    return cell ? m_styles[cell->drawStyle] : QString();
 }
 
 QString CSkinListModel::Heading(int column) const
 {
     return column >= 0 && column < columnCount() ? m_headings[column] : QString();
+}
+
+CSkinListModel::StyleId CSkinListModel::InternStyle(std::string_view style)
+{
+    // Cells of one row ask for "column0", "column1", ... then one draw style many times:
+    // the style after the last one, or the last one itself, is nearly always it.
+    for (const std::size_t hint : {std::size_t(m_lastStyle) + 1, std::size_t(m_lastStyle)}) {
+        if (hint < m_styleNames.size() && m_styleNames[hint] == style) {
+            m_lastStyle = static_cast<StyleId>(hint);
+            return m_lastStyle;
+        }
+    }
+    for (std::size_t i = 0; i < m_styleNames.size(); ++i) {
+        if (m_styleNames[i] == style) {
+            m_lastStyle = static_cast<StyleId>(i);
+            return m_lastStyle;
+        }
+    }
+    // More names than an id can tell apart share the last id; no list comes near that.
+    if (m_styles.size() > std::numeric_limits<StyleId>::max())
+        return static_cast<StyleId>(m_styles.size() - 1);
+    m_styleNames.emplace_back(style);
+    m_styles.push_back(QString::fromLatin1(style.data(), static_cast<qsizetype>(style.size())));
+    m_lastStyle = static_cast<StyleId>(m_styles.size() - 1);
+    return m_lastStyle;
 }
 
 void CSkinListModel::BeginFill()
@@ -249,8 +276,8 @@ void CSkinListCtrl::DeselectAllBut(int keep)
     const bool keepSelected = keepValid && selection->isRowSelected(keep, {});
     const QModelIndex current = selection->currentIndex();
     if (keepSelected) {
-        selection->select(m_model.index(keep, 0), QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+        selection->select(m_model.index(keep, 0),
+                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     } else {
         selection->clearSelection();
     }

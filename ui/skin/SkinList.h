@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTableView>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 /// The rows of a skinned report list: a fixed set of columns, then rows of cells that each
@@ -30,9 +32,10 @@ public:
     /// Empties the list (the columns stay).
     void Clear();
 
-    /// The cell's styles and text; false, changing nothing, for a cell outside the list.
-    bool SetItemStyle(int row, int column, const QString& style);
-    bool SetDrawValue(int row, int column, const QString& style, const QString& text);
+    /// The cell's styles (ASCII names) and text; false, changing nothing, for a cell
+    /// outside the list.
+    bool SetItemStyle(int row, int column, std::string_view style);
+    bool SetDrawValue(int row, int column, std::string_view style, const QString& text);
     /// A tooltip for every cell of the row.
     bool SetRowToolTip(int row, const QString& toolTip);
 
@@ -48,18 +51,28 @@ public:
     void EndFill();
 
 private:
+    /// Index into m_styles; 0 is "no style".
+    using StyleId = quint16;
+
     struct Cell
     {
         QString text;
-        QString itemStyle;
-        QString drawStyle;
+        StyleId itemStyle = 0;
+        StyleId drawStyle = 0;
     };
+
+    /// The id of a style name, added when new.
+    StyleId InternStyle(std::string_view style);
 
     const Cell* CellAt(int row, int column) const;
     Cell* CellAt(int row, int column);
     void EmitCellChanged(int row, int column);
 
     QStringList m_headings;
+    /// Every style name in use: a list has a dozen, so cells keep a small id instead.
+    std::vector<std::string> m_styleNames{std::string()};
+    std::vector<QString> m_styles{QString()};
+    StyleId m_lastStyle = 0;
     std::vector<Cell> m_cells; ///< row after row, columnCount() cells each
     std::vector<QString> m_rowToolTips;
     int m_rows = 0;
