@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev nlohmann-json3-dev
   clang-format
+  desktop-file-utils dpkg-dev
 )
 
 missing=()
