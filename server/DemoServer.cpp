@@ -248,6 +248,8 @@ private:
     {
         m_deadline.cancel();
         m_funId = std::to_string(request.funid());
+        if (m_server.options.requestObserver)
+            m_server.options.requestObserver(request.funid(), request.buff());
         const FaultOptions fault = m_server.FaultFor(request.funid());
         const std::string faultNote =
             std::string(", fault ") + std::string(FaultModeName(fault.mode));

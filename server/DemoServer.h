@@ -67,6 +67,10 @@ struct DemoServerOptions
     FaultOptions fault;
     /// Receives each log line instead of standard error (tests).
     std::function<void(const std::string&)> logSink;
+    /// Sees each decoded request before it is served or faulted: its function number and
+    /// the serialized inner request (which may hold a password; never log it). Tests use
+    /// it to check exactly what the terminal sent. Called on the serving threads.
+    std::function<void(int32_t funId, const std::string& payload)> requestObserver;
 };
 
 /// The demo trade server, serving on background threads so that tests can run it in
