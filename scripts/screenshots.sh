@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes docs/login-dialog.png and docs/lock-dialog.png from real windows on a virtual
-# X server (Xvfb), with the built-in skin. Installs Xvfb if it is missing.
+# Takes the pictures under docs/ from real windows on a virtual X server (Xvfb), with the
+# built-in skin and an in-process demo trade server. Installs Xvfb if it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,4 +22,4 @@ cmake --build "$build" --target halvorn_ui_screenshots
 mkdir -p docs
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" \
   "$root/$build/tests/ui/halvorn_ui_screenshots" "$root/docs"
-echo "Saved docs/login-dialog.png and docs/lock-dialog.png"
+echo "Saved docs/login-dialog.png, lock-dialog.png, main-window.png, entrust-confirm.png, cur-entrust.png and about-box.png"
