@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <vector>
+
 #include "trade/TradeData.h"
 #include "ui/AboutDlg.h"
 #include "ui/AppIcon.h"
@@ -259,14 +261,29 @@ void CHalvornDlg::OnPositionReady()
 
 void CHalvornDlg::OnLock()
 {
+    // The window's own open windows (an order waiting in its confirmation) show the
+    // account's data too: they go out of sight with it and come back with it.
+    std::vector<QPointer<QWidget>> ownWindows;
+    for (QWidget* const child : findChildren<QWidget*>()) {
+        if (child->isWindow() && child->isVisible()) {
+            ownWindows.emplace_back(child);
+            child->hide();
+        }
+    }
+
     CLockDlg lock(nullptr);
     m_lockDlg = &lock;
     hide();
     CenterWindowPos(&lock, CenterMode::kScreen);
     lock.exec();
     m_lockDlg = nullptr;
-    if (!m_ended)
-        show();
+    if (m_ended)
+        return;
+    show();
+    for (const QPointer<QWidget>& window : ownWindows) {
+        if (window)
+            window->show();
+    }
 }
 
 void CHalvornDlg::OnAbout()

@@ -1,11 +1,13 @@
 #include "ui/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <utility>
 
@@ -84,15 +86,25 @@ void CSingleInstance::OnNewConnection()
 
 bool CSingleInstance::NotifyRunningCopy(int timeoutMs) const
 {
+    // A copy that took the lock a moment ago may not be listening yet (two starts at
+    // once): try again until the time is up.
+    const QDeadlineTimer deadline(timeoutMs);
+    constexpr int kRetryMs = 10;
     QLocalSocket socket;
-    socket.connectToServer(SocketPath());
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    for (int attempt = 0;; ++attempt) {
+        socket.connectToServer(SocketPath());
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+            break;
+        socket.abort();
+        if (deadline.hasExpired() || attempt > timeoutMs / kRetryMs)
+            return false;
+        QThread::msleep(kRetryMs);
+    }
     socket.write(kActivate);
-    if (!socket.waitForBytesWritten(timeoutMs))
+    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
         return false;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(timeoutMs);
+        socket.waitForDisconnected(static_cast<int>(deadline.remainingTime()));
     return true;
 }

@@ -289,8 +289,9 @@ TEST_F(ListCellTest, CellsOutsideTheListAreRefused)
     }
     EXPECT_EQ(m_list.rowCount(), 2);
     EXPECT_EQ(m_list.columnCount(), 3);
-    EXPECT_EQ(dsSetItemStyle(nullptr, 0, 0, "column0", 0), 0);
-    EXPECT_EQ(dsSetDrawItemValueEx(nullptr, 0, 0, "textdefault", "x", 0), 0);
+    EXPECT_EQ(dsSetItemStyle(static_cast<QTableWidget*>(nullptr), 0, 0, "column0", 0), 0);
+    EXPECT_EQ(
+        dsSetDrawItemValueEx(static_cast<QTableWidget*>(nullptr), 0, 0, "textdefault", "x", 0), 0);
 }
 
 TEST(SkinMessageBoxTest, AsksOkCancelWithDecodedTextsAndReturnsTheAnswer)
