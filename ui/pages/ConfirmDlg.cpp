@@ -165,3 +165,9 @@ void CConfirmDlg::keyPressEvent(QKeyEvent* event)
     }
     QDialog::keyPressEvent(event);
 }
+
+void CConfirmDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_btnCancel->setFocus();
+}

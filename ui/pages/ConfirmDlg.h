@@ -64,6 +64,8 @@ public:
 protected:
     /// Enter ends the window as Escape does: hidden, nothing sent.
     void keyPressEvent(QKeyEvent* event) override;
+    /// The keyboard starts on 取消, so a stray key never sends an order.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateControls();
