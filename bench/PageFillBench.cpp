@@ -74,8 +74,8 @@ public:
     {
         if (role != Qt::DisplayRole || !index.isValid())
             return {};
-        return m_rows[static_cast<std::size_t>(index.row())][static_cast<std::size_t>(
-            index.column())];
+        return m_rows[static_cast<std::size_t>(index.row())]
+                     [static_cast<std::size_t>(index.column())];
     }
 
     /// The same texts as the page's columns, from the same records.
@@ -85,12 +85,11 @@ public:
         m_rows.clear();
         m_rows.reserve(records.size());
         for (const qry_his_entrust_result& r : records) {
-            m_rows.push_back({FromGbk(r.init_date), FromGbk(FormatTime(r.entrust_time)),
-                              FromGbk(r.entrust_no), FromGbk(r.stock_account),
-                              FromGbk(r.sopt_code), FromGbk(r.sopt_name),
-                              FromGbk(r.entrust_price), FromGbk(r.entrust_amount),
-                              FromGbk(g_TradeData.GetStatusName(r.entrust_status)),
-                              QStringLiteral("0")});
+            m_rows.push_back(
+                {FromGbk(r.init_date), FromGbk(FormatTime(r.entrust_time)), FromGbk(r.entrust_no),
+                 FromGbk(r.stock_account), FromGbk(r.sopt_code), FromGbk(r.sopt_name),
+                 FromGbk(r.entrust_price), FromGbk(r.entrust_amount),
+                 FromGbk(g_TradeData.GetStatusName(r.entrust_status)), QStringLiteral("0")});
         }
         endResetModel();
     }
