@@ -4,11 +4,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
+#include <QStyle>
 
+#include <algorithm>
+
+#include "trade/OrderCheck.h"
 #include "trade/TradeData.h"
 #include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/skin/SkinEngine.h"
+#include "util/Clock.h"
 
 namespace
 {
@@ -29,8 +35,8 @@ constexpr FieldSpec kFields[CConfirmDlg::kFieldCount] = {
 // The skin takes the labels and boxes in the order of their control numbers, which puts
 // the option name after the underlying code.
 constexpr int kSkinOrder[CConfirmDlg::kFieldCount] = {
-    CConfirmDlg::kAccount,    CConfirmDlg::kCode,      CConfirmDlg::kPrice,
-    CConfirmDlg::kSoptName,   CConfirmDlg::kSourceCode, CConfirmDlg::kStockName,
+    CConfirmDlg::kAccount,  CConfirmDlg::kCode,       CConfirmDlg::kPrice,
+    CConfirmDlg::kSoptName, CConfirmDlg::kSourceCode, CConfirmDlg::kStockName,
     CConfirmDlg::kQuantity,
 };
 
@@ -42,7 +48,12 @@ constexpr int kEditWidth = 206;
 constexpr int kEditHeight = 26;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 32;
-constexpr int kButtonY = kFirstRowY + CConfirmDlg::kFieldCount * kRowStep + 20;
+constexpr int kPreviewTop = kFirstRowY + CConfirmDlg::kFieldCount * kRowStep + 4;
+constexpr int kPreviewWidth = kEditX + kEditWidth - kLabelX;
+constexpr int kPreviewLineHeight = 22;
+constexpr int kPreviewStep = 24;
+constexpr int kButtonGap = 18;
+constexpr int kBottomMargin = 20;
 } // namespace
 
 CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
@@ -52,9 +63,9 @@ CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(false);
-    setFixedSize(kWidth, kHeight);
     CreateControls();
     SkinControls();
+    LayoutPreview();
 }
 
 CConfirmDlg::~CConfirmDlg() = default;
@@ -73,6 +84,21 @@ void CConfirmDlg::CreateControls()
         m_labels[i]->setBuddy(m_edits[i]);
     }
 
+    m_lblEstimate = new QLabel(this);
+    m_lblEstimate->setObjectName(QStringLiteral("estimateLabel"));
+    m_lblEstimate->setAccessibleName(QStringLiteral("预计行权金额"));
+    m_lblFunds = new QLabel(this);
+    m_lblFunds->setObjectName(QStringLiteral("fundsLabel"));
+    m_lblFunds->setAccessibleName(QStringLiteral("可用资金"));
+    m_lblWarning = new QLabel(this);
+    m_lblWarning->setObjectName(QStringLiteral("warningLabel"));
+    m_lblWarning->setAccessibleName(QStringLiteral("委托前检查"));
+    m_lblWarning->setWordWrap(true);
+    m_lblWarning->setStyleSheet(QStringLiteral("QLabel[passed=\"true\"] { color: #0f7b4a; }"
+                                               "QLabel[passed=\"false\"] { color: #b3261e; }"));
+    for (QLabel* const label : {m_lblEstimate, m_lblFunds, m_lblWarning})
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     m_btnConfirm = new QPushButton(QStringLiteral("确认"), this);
     m_btnConfirm->setObjectName(QStringLiteral("confirmButton"));
     m_btnCancel = new QPushButton(QStringLiteral("取消"), this);
@@ -82,10 +108,8 @@ void CConfirmDlg::CreateControls()
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    const int gap = 24;
-    const int left = (kWidth - 2 * kButtonWidth - gap) / 2;
-    m_btnConfirm->setGeometry(left, kButtonY, kButtonWidth, kButtonHeight);
-    m_btnCancel->setGeometry(left + kButtonWidth + gap, kButtonY, kButtonWidth, kButtonHeight);
+    for (QPushButton* const button : {m_btnConfirm, m_btnCancel})
+        button->resize(kButtonWidth, kButtonHeight);
 
     connect(m_btnConfirm, &QPushButton::clicked, this, &CConfirmDlg::OnConfirm);
     connect(m_btnCancel, &QPushButton::clicked, this, &CConfirmDlg::OnCancelConfirm);
@@ -112,12 +136,57 @@ void CConfirmDlg::SetOrder(const std::string& account, const std::string& code,
     m_strPrice = price;
     m_strQuantity = quantity;
 
-    const std::string* const texts[kFieldCount] = {&account,  &code,       &price,    &soptName,
+    const std::string* const texts[kFieldCount] = {&account,    &code,      &price,   &soptName,
                                                    &sourceCode, &stockName, &quantity};
     for (int i = 0; i < kFieldCount; ++i) {
         m_edits[i]->setText(FromGbk(*texts[i]));
         m_edits[i]->setCursorPosition(0);
     }
+    UpdatePreview();
+}
+
+void CConfirmDlg::UpdatePreview()
+{
+    const OrderCheck::Context context =
+        OrderCheck::ContextFor(g_TradeData, m_strAccount, m_strCode, Clock::Now());
+    const OrderCheck::Preview preview =
+        OrderCheck::CheckOrder({m_strAccount, m_strCode, m_strPrice, m_strQuantity}, context);
+
+    m_lblEstimate->setText(QStringLiteral("预计行权金额：") + (preview.amount.empty()
+                                                                   ? QStringLiteral("无法估算")
+                                                                   : FromGbk(preview.amount)));
+    m_lblFunds->setText(QStringLiteral("可用资金：") +
+                        (context.funds.empty() ? QStringLiteral("未知") : FromGbk(context.funds)));
+
+    QStringList lines;
+    for (const OrderCheck::Finding& finding : preview.warnings)
+        lines.push_back(FromGbk(finding.text));
+    const bool passed = lines.isEmpty();
+    m_lblWarning->setText(passed ? FromGbk(OrderCheck::PassedText())
+                                 : lines.join(QLatin1Char('\n')));
+    m_lblWarning->setProperty("passed", passed);
+    m_lblWarning->style()->unpolish(m_lblWarning);
+    m_lblWarning->style()->polish(m_lblWarning);
+    LayoutPreview();
+}
+
+void CConfirmDlg::LayoutPreview()
+{
+    int y = kPreviewTop;
+    m_lblEstimate->setGeometry(kLabelX, y, kPreviewWidth, kPreviewLineHeight);
+    y += kPreviewStep;
+    m_lblFunds->setGeometry(kLabelX, y, kPreviewWidth, kPreviewLineHeight);
+    y += kPreviewStep;
+    const int warningHeight =
+        std::max(kPreviewLineHeight, m_lblWarning->heightForWidth(kPreviewWidth));
+    m_lblWarning->setGeometry(kLabelX, y, kPreviewWidth, warningHeight);
+    y += warningHeight + kButtonGap;
+
+    const int gap = 24;
+    const int left = (kWidth - 2 * kButtonWidth - gap) / 2;
+    m_btnConfirm->move(left, y);
+    m_btnCancel->move(left + kButtonWidth + gap, y);
+    setFixedSize(kWidth, y + kButtonHeight + kBottomMargin);
 }
 
 void CConfirmDlg::OnConfirm()
@@ -145,8 +214,8 @@ void CConfirmDlg::OnConfirm()
         g_TradeData.QueryEntrust();
         return;
     }
-    MessageBoxes::ShowOwned(this,
-                            QStringLiteral("委托失败,错误原因:") + FromGbk(m_session.GetErrorMsg()));
+    MessageBoxes::ShowOwned(this, QStringLiteral("委托失败,错误原因:") +
+                                      FromGbk(m_session.GetErrorMsg()));
 }
 
 void CConfirmDlg::OnCancelConfirm()

@@ -17,9 +17,14 @@ class QPushButton;
 /// place that sends an exercise order. 取消, Enter, Escape and the close box hide it and
 /// send nothing.
 ///
+/// Below the seven boxes it shows what the order will cost (price × quantity, exact), the
+/// available funds and the warnings of the checks before an order, or that it passed
+/// them; the window grows to fit. The warnings never stop 确认: the order goes as shown
+/// and the server decides.
+///
 /// Widgets by objectName: confirmAccountEdit, confirmCodeEdit, confirmPriceEdit,
 /// confirmNameEdit, confirmSourceCodeEdit, confirmStockNameEdit, confirmQuantityEdit,
-/// confirmButton, cancelConfirmButton.
+/// estimateLabel, fundsLabel, warningLabel, confirmButton, cancelConfirmButton.
 class CConfirmDlg : public QDialog
 {
     Q_OBJECT
@@ -39,14 +44,13 @@ public:
     };
 
     static constexpr int kWidth = 340;
-    static constexpr int kHeight = 340;
 
     /// `parent` is the exercise page; the window stays hidden until shown.
     explicit CConfirmDlg(QWidget* parent = nullptr);
     ~CConfirmDlg() override;
 
     /// Keeps account, code, price and quantity for the order and shows all seven texts
-    /// (GBK); does not show the window.
+    /// (GBK) with the estimate, the funds and the warnings; does not show the window.
     void SetOrder(const std::string& account, const std::string& code, const std::string& price,
                   const std::string& soptName, const std::string& sourceCode,
                   const std::string& stockName, const std::string& quantity);
@@ -70,6 +74,11 @@ protected:
 private:
     void CreateControls();
     void SkinControls();
+    /// Estimate, funds and warnings of the order in the members, against the trading
+    /// context as it is now.
+    void UpdatePreview();
+    /// Places the preview and the buttons below the boxes and sizes the window to them.
+    void LayoutPreview();
 
     CClientUtil m_session;
     quorvanta::MsgEntrust_req m_entrustReq;
@@ -81,6 +90,9 @@ private:
 
     std::array<QLabel*, kFieldCount> m_labels{};
     std::array<QLineEdit*, kFieldCount> m_edits{};
+    QLabel* m_lblEstimate = nullptr;
+    QLabel* m_lblFunds = nullptr;
+    QLabel* m_lblWarning = nullptr;
     QPushButton* m_btnConfirm = nullptr;
     QPushButton* m_btnCancel = nullptr;
 };

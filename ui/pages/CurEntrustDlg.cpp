@@ -5,6 +5,7 @@
 
 #include "trade/TradeData.h"
 #include "ui/GbkText.h"
+#include "ui/ListExport.h"
 #include "ui/MessageBoxes.h"
 #include "ui/skin/SkinEngine.h"
 #include "ui/skin/SkinList.h"
@@ -41,6 +42,7 @@ void CCurEntrustDlg::CreateControls()
     m_listEntrust = new CSkinListCtrl(this);
     m_listEntrust->setObjectName(QStringLiteral("entrustList"));
     m_listEntrust->setAccessibleName(QStringLiteral("当日委托"));
+    ListExport::AttachContextMenu(*m_listEntrust, QStringLiteral("当日委托"));
 
     m_btnCancel = new QPushButton(QStringLiteral("撤 单"), this);
     m_btnCancel->setObjectName(QStringLiteral("cancelEntrustButton"));
@@ -86,9 +88,12 @@ void CCurEntrustDlg::FillEntrustList()
     m_rowOrders.clear();
     for (const qry_entrust_result& order : g_TradeData.m_curEntrusts) {
         AddEntrustRow(FormatTime(order.entrust_time), order.entrust_no, order.stock_account,
-                      g_TradeData.GetPropName(order.entrust_prop), order.sopt_code,
-                      order.sopt_name, order.entrust_price, order.entrust_amount,
+                      g_TradeData.GetPropName(order.entrust_prop), order.sopt_code, order.sopt_name,
+                      order.entrust_price, order.entrust_amount,
                       g_TradeData.GetStatusName(order.entrust_status), "0");
+        m_listEntrust->Model().SetRowToolTip(
+            m_listEntrust->GetItemCount() - 1,
+            PageLayout::OrderToolTip(order.status_name, order.cancel_info));
         m_rowOrders.push_back({order.entrust_no, order.exchange_type});
     }
 }
@@ -97,15 +102,14 @@ void CCurEntrustDlg::AddEntrustRow(const std::string& time, const std::string& e
                                    const std::string& account, const std::string& propName,
                                    const std::string& code, const std::string& name,
                                    const std::string& price, const std::string& amount,
-                                   const std::string& statusName,
-                                   const std::string& businessAmount)
+                                   const std::string& statusName, const std::string& businessAmount)
 {
     const int row = m_listEntrust->InsertItem();
     for (int column = 0; column < kColumnCount; ++column)
         dsSetItemStyle(m_listEntrust, row, column, PageLayout::ColumnStyle(column), 0);
     const std::string* const texts[kColumnCount - 1] = {
-        &time, &entrustNo, &account, &propName, &code, &name, &price, &amount, &statusName,
-        &businessAmount};
+        &time, &entrustNo, &account, &propName,   &code,
+        &name, &price,     &amount,  &statusName, &businessAmount};
     for (int column = 1; column < kColumnCount; ++column)
         dsSetDrawItemValueEx(m_listEntrust, row, column, "textdefault", *texts[column - 1], 0);
 }
@@ -178,8 +182,7 @@ void CCurEntrustDlg::LayoutPage()
     const QRect list = PageLayout::FromEdges(1, kListTop, width - 1, height - 55);
     m_listEntrust->setGeometry(list);
     const int columns = m_listEntrust->GetColumnCount();
-    const int columnWidth =
-        columns > 1 ? (list.width() - kFirstColumnWidth) / (columns - 1) : 100;
+    const int columnWidth = columns > 1 ? (list.width() - kFirstColumnWidth) / (columns - 1) : 100;
     if (columns > 0)
         m_listEntrust->setColumnWidth(0, kFirstColumnWidth);
     for (int column = 1; column < columns; ++column)

@@ -37,9 +37,9 @@ public:
     /// status name, filled amount.
     void AddEntrustRow(const std::string& time, const std::string& entrustNo,
                        const std::string& account, const std::string& propName,
-                       const std::string& code, const std::string& name,
-                       const std::string& price, const std::string& amount,
-                       const std::string& statusName, const std::string& businessAmount);
+                       const std::string& code, const std::string& name, const std::string& price,
+                       const std::string& amount, const std::string& statusName,
+                       const std::string& businessAmount);
 
     /// Handler of 撤 单: cancels the selected order with the lowest row.
     void OnCancelEntrust();

@@ -1,10 +1,17 @@
 #include "ui/pages/EntrustDlg.h"
 
 #include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
+#include <algorithm>
+#include <ctime>
+
+#include "trade/OrderCheck.h"
 #include "trade/TradeData.h"
 #include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
@@ -13,6 +20,7 @@
 #include "ui/pages/PageLayout.h"
 #include "ui/skin/SkinEngine.h"
 #include "ui/skin/SkinList.h"
+#include "util/Clock.h"
 
 namespace
 {
@@ -34,6 +42,33 @@ constexpr int kTitleTop = 15;
 const char* const kColumnHeadings[CEntrustDlg::kColumnCount] = {"股东帐号", "权证代码", "权证名称",
                                                                 "行权价格", "可用数量"};
 const char* const kFormCaptions[4] = {"股东帐号", "权证代码", "行权价格", "行权数量"};
+
+// The terms panel sits in the left column below 委托行权, clear of the form and the list.
+constexpr int kTermsTop = kFirstFieldY + 4 * kFieldStep + 8 + kEntrustButtonHeight + 16;
+constexpr int kTermsWidth = kFieldX + kFieldWidth - kLabelX;
+
+struct TermsSpec
+{
+    const char* caption;
+    const char* objectName;
+};
+
+constexpr TermsSpec kTermsFields[CEntrustDlg::kTermsFieldCount] = {
+    {"行权价格", "termsPriceLabel"},    {"授予价格", "termsGrantPriceLabel"},
+    {"行权开始", "termsBeginLabel"},    {"行权截止", "termsEndLabel"},
+    {"剩余期限", "termsDaysLeftLabel"}, {"行权单位", "termsUnitLabel"},
+    {"行权下限", "termsLowLabel"},      {"行权上限", "termsHighLabel"},
+    {"纳税方式", "termsTaxKindLabel"},  {"可用数量", "termsAvailableLabel"},
+};
+
+const qry_opt_code_result* FirstOption(const std::string& code)
+{
+    for (const qry_opt_code_result& option : g_TradeData.m_optCodes) {
+        if (option.sopt_code == code)
+            return &option;
+    }
+    return nullptr;
+}
 } // namespace
 
 CEntrustDlg::CEntrustDlg(QWidget* parent) : CPage(parent)
@@ -53,6 +88,7 @@ CEntrustDlg::CEntrustDlg(QWidget* parent) : CPage(parent)
     m_editQuantity->setText(FromGbk(m_strQuantity));
 
     InitPositionColumns();
+    UpdateTermsPanel();
     LayoutPage();
 }
 
@@ -86,8 +122,7 @@ void CEntrustDlg::CreateControls()
 
     m_editQuantity = new QLineEdit(this);
     m_editQuantity->setObjectName(QStringLiteral("quantityEdit"));
-    m_editQuantity->setGeometry(kFieldX, kFirstFieldY + 3 * kFieldStep, kFieldWidth,
-                                kFieldHeight);
+    m_editQuantity->setGeometry(kFieldX, kFirstFieldY + 3 * kFieldStep, kFieldWidth, kFieldHeight);
 
     QWidget* const fields[4] = {m_comboAccount, m_editCode, m_editPrice, m_editQuantity};
     for (int i = 0; i < 4; ++i) {
@@ -116,10 +151,64 @@ void CEntrustDlg::CreateControls()
     for (QPushButton* const button : {m_btnRefresh, m_btnPrevPage, m_btnNextPage})
         button->resize(PageLayout::kButtonWidth, PageLayout::kButtonHeight);
 
+    CreateTermsPanel();
+
     connect(m_listPosition, &CSkinListCtrl::RowClicked, this, &CEntrustDlg::OnPositionListClick);
     connect(m_btnEntrust, &QPushButton::clicked, this, &CEntrustDlg::OnEntrust);
     connect(m_btnRefresh, &QPushButton::clicked, this, &CEntrustDlg::OnRefreshPosition);
     // 上一页 and 下一页 have no action: the list always shows every position.
+    connect(m_comboAccount, &QComboBox::editTextChanged, this, &CEntrustDlg::UpdateTermsPanel);
+    connect(m_editCode, &QLineEdit::textChanged, this, &CEntrustDlg::UpdateTermsPanel);
+}
+
+void CEntrustDlg::CreateTermsPanel()
+{
+    m_termsPanel = new QFrame(this);
+    m_termsPanel->setObjectName(QStringLiteral("termsPanel"));
+    m_termsPanel->setAccessibleName(QStringLiteral("行权条款"));
+    m_termsPanel->setFrameShape(QFrame::StyledPanel);
+    m_termsPanel->setStyleSheet(QStringLiteral(
+        "QFrame#termsPanel { background-color: #ffffff; border: 1px solid #c7d3e0; }"
+        "QLabel[termsValue=\"true\"] { color: #1c2b3a; }"
+        "QLabel#termsDaysLeftLabel[endsSoon=\"true\"] { color: #8a4b00; font-weight: 600; }"));
+
+    QGridLayout* const grid = new QGridLayout(m_termsPanel);
+    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(4);
+
+    QLabel* const title = new QLabel(QStringLiteral("行权条款"), m_termsPanel);
+    title->setObjectName(QStringLiteral("termsTitleLabel"));
+    title->setAccessibleName(title->text());
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    grid->addWidget(title, 0, 0, 1, 2);
+
+    for (int i = 0; i < kTermsFieldCount; ++i) {
+        QLabel* const caption =
+            new QLabel(QString::fromUtf8(kTermsFields[i].caption), m_termsPanel);
+        caption->setObjectName(QString::fromLatin1(kTermsFields[i].objectName)
+                                   .replace(QStringLiteral("Label"), QStringLiteral("Caption")));
+        caption->setAccessibleName(caption->text());
+        dsSkinWindow(caption, SkinKind::kStatic, "normal_static", 0);
+        QLabel* const value = new QLabel(m_termsPanel);
+        value->setObjectName(QString::fromLatin1(kTermsFields[i].objectName));
+        value->setAccessibleName(caption->text());
+        value->setProperty("termsValue", true);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(caption, i + 1, 0);
+        grid->addWidget(value, i + 1, 1);
+        m_termsValues[static_cast<std::size_t>(i)] = value;
+    }
+
+    m_termsNote = new QLabel(m_termsPanel);
+    m_termsNote->setObjectName(QStringLiteral("termsNoteLabel"));
+    m_termsNote->setAccessibleName(QStringLiteral("行权条款说明"));
+    m_termsNote->setWordWrap(true);
+    grid->addWidget(m_termsNote, kTermsFieldCount + 1, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(kTermsFieldCount + 2, 1);
 }
 
 void CEntrustDlg::SkinControls()
@@ -171,11 +260,82 @@ void CEntrustDlg::AddAccountSorted(const QString& account)
 
 void CEntrustDlg::FillPositionList()
 {
-    const CSkinListCtrl::Fill fill(*m_listPosition);
-    m_listPosition->DeleteAllItems();
-    for (const qry_pos_code_result& position : g_TradeData.m_positions)
-        AddPositionRow(position.stock_account, position.sopt_code, position.sopt_name,
-                       g_TradeData.GetApplyPrice(position.sopt_code), position.enable_amount);
+    {
+        const CSkinListCtrl::Fill fill(*m_listPosition);
+        m_listPosition->DeleteAllItems();
+        for (const qry_pos_code_result& position : g_TradeData.m_positions) {
+            AddPositionRow(position.stock_account, position.sopt_code, position.sopt_name,
+                           g_TradeData.GetApplyPrice(position.sopt_code), position.enable_amount);
+            MarkEndingWindow(m_listPosition->GetItemCount() - 1, position.sopt_code);
+        }
+    }
+    // The available quantity in the panel follows the new positions.
+    UpdateTermsPanel();
+}
+
+void CEntrustDlg::MarkEndingWindow(int row, const std::string& code)
+{
+    const qry_opt_code_result* const option = FirstOption(code);
+    if (!option)
+        return;
+    const OrderCheck::WindowStatus window =
+        OrderCheck::ExerciseWindow(option->apply_begin_date, option->apply_end_date, Clock::Now());
+    if (!OrderCheck::EndsWithin(window, kEndsSoonDays))
+        return;
+    CSkinListModel& model = m_listPosition->Model();
+    model.SetRowColors(row, QColor(QRgb(kEndsSoonForeground)), QColor(QRgb(kEndsSoonBackground)));
+    model.SetRowToolTip(row, QStringLiteral("行权期将于 ") +
+                                 FromGbk(OrderCheck::FormatDate(option->apply_end_date)) +
+                                 QStringLiteral(" 结束，") +
+                                 FromGbk(OrderCheck::WindowText(window)));
+}
+
+void CEntrustDlg::UpdateTermsPanel()
+{
+    const std::string account = ToGbk(m_comboAccount->currentText());
+    const std::string code = ToGbk(m_editCode->text());
+    const std::time_t now = Clock::Now();
+    const OrderCheck::Context context = OrderCheck::ContextFor(g_TradeData, account, code, now);
+
+    std::array<std::string, kTermsFieldCount> values{};
+    bool endsSoon = false;
+    if (const qry_opt_code_result* const option = context.option) {
+        const OrderCheck::WindowStatus window =
+            OrderCheck::ExerciseWindow(option->apply_begin_date, option->apply_end_date, now);
+        endsSoon = OrderCheck::EndsWithin(window, kEndsSoonDays);
+        values[kTermsPrice] = option->apply_price;
+        values[kTermsGrantPrice] = option->grant_price;
+        values[kTermsBegin] = OrderCheck::FormatDate(option->apply_begin_date);
+        values[kTermsEnd] = OrderCheck::FormatDate(option->apply_end_date);
+        values[kTermsDaysLeft] = OrderCheck::WindowText(window);
+        values[kTermsUnit] = option->apply_unit;
+        values[kTermsLow] = option->apply_low_amount;
+        values[kTermsHigh] = option->apply_high_amount;
+        values[kTermsTaxKind] = option->sopttax_kind_name;
+    }
+    if (context.position)
+        values[kTermsAvailable] = context.position->enable_amount;
+    for (int i = 0; i < kTermsFieldCount; ++i) {
+        QLabel* const label = m_termsValues[static_cast<std::size_t>(i)];
+        label->setText(FromGbk(values[static_cast<std::size_t>(i)]));
+        label->setAccessibleDescription(label->text());
+    }
+
+    QLabel* const daysLeft = m_termsValues[kTermsDaysLeft];
+    if (daysLeft->property("endsSoon").toBool() != endsSoon) {
+        daysLeft->setProperty("endsSoon", endsSoon);
+        daysLeft->style()->unpolish(daysLeft);
+        daysLeft->style()->polish(daysLeft);
+    }
+
+    QString note;
+    if (code.empty())
+        note = QStringLiteral("点选右侧的持仓或输入权证代码，这里显示它的行权条款");
+    else if (!context.option)
+        note = QStringLiteral("没有权证代码 ") + FromGbk(code) + QStringLiteral(" 的行权条款");
+    else if (!context.position)
+        note = QStringLiteral("该股东帐号没有此权证的持仓");
+    m_termsNote->setText(note);
 }
 
 void CEntrustDlg::AddPositionRow(const std::string& account, const std::string& code,
@@ -265,6 +425,10 @@ void CEntrustDlg::LayoutPage()
     m_btnRefresh->move(225, buttonY);
     m_btnPrevPage->move(width / 2 + 10, buttonY);
     m_btnNextPage->move(width / 2 + 120, buttonY);
+    // Down to the foot of the list; the panel keeps its own size when the page is short.
+    m_termsPanel->setGeometry(
+        kLabelX, kTermsTop, kTermsWidth,
+        std::max(m_termsPanel->minimumSizeHint().height(), height - 55 - kTermsTop));
 
     const QRect list = PageLayout::FromEdges(kListLeft, kListTop, width - 1, height - 55);
     m_listPosition->setGeometry(list);

@@ -9,6 +9,7 @@
 class CConfirmDlg;
 class CSkinListCtrl;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,9 +20,16 @@ class QPushButton;
 /// quantity are filled in and opens the confirmation, which sends the order. Enter in
 /// the page presses 委托行权; Escape does nothing.
 ///
+/// Below the form, the terms panel shows the exercise terms of the position in the form
+/// (the code with the account) and where today stands in its exercise window; positions
+/// whose window ends within a week are marked in the list with a colour and a tooltip.
+///
 /// Widgets by objectName: accountComboBox, codeEdit, priceEdit, quantityEdit,
 /// refreshPositionButton, entrustButton, previousPageButton, nextPageButton,
-/// positionList, confirmDialog (the confirmation).
+/// positionList, confirmDialog (the confirmation); termsPanel with termsTitleLabel,
+/// termsNoteLabel and the values termsPriceLabel, termsGrantPriceLabel, termsBeginLabel,
+/// termsEndLabel, termsDaysLeftLabel, termsUnitLabel, termsLowLabel, termsHighLabel,
+/// termsTaxKindLabel, termsAvailableLabel, each beside its caption (termsPriceCaption, ...).
 class CEntrustDlg : public CPage
 {
     Q_OBJECT
@@ -29,6 +37,27 @@ class CEntrustDlg : public CPage
 public:
     static constexpr int kColumnCount = 5;
     static constexpr int kRowHeight = 40;
+    /// A window whose last day is at most this many days away, today counted, is marked.
+    static constexpr int kEndsSoonDays = 7;
+    /// Colours of a marked position's row.
+    static constexpr unsigned kEndsSoonForeground = 0x8a4b00;
+    static constexpr unsigned kEndsSoonBackground = 0xfff1d6;
+
+    /// The values of the terms panel, top to bottom.
+    enum TermsField
+    {
+        kTermsPrice,
+        kTermsGrantPrice,
+        kTermsBegin,
+        kTermsEnd,
+        kTermsDaysLeft,
+        kTermsUnit,
+        kTermsLow,
+        kTermsHigh,
+        kTermsTaxKind,
+        kTermsAvailable,
+        kTermsFieldCount,
+    };
 
     /// A child page of `parent` (the main window); the confirmation is created with it.
     explicit CEntrustDlg(QWidget* parent = nullptr);
@@ -51,6 +80,9 @@ public:
     void OnEntrust();
     /// Handler of 刷 新: reruns the position query; the list follows its ready message.
     void OnRefreshPosition();
+    /// Shows the terms of the position in the form; runs whenever account or code change
+    /// and after every fill of the list.
+    void UpdateTermsPanel();
 
     CConfirmDlg* ConfirmDialog() const { return m_confirmDlg; }
 
@@ -67,6 +99,9 @@ private:
     /// Data exchange: the control texts into the members (GBK).
     void ReadControls();
     void AddAccountSorted(const QString& account);
+    void CreateTermsPanel();
+    /// Colour and tooltip of a row whose exercise window ends soon.
+    void MarkEndingWindow(int row, const std::string& code);
 
     std::string m_strCode;
     std::string m_strPrice;
@@ -84,5 +119,8 @@ private:
     QPushButton* m_btnEntrust = nullptr;
     QPushButton* m_btnPrevPage = nullptr;
     QPushButton* m_btnNextPage = nullptr;
+    QFrame* m_termsPanel = nullptr;
+    QLabel* m_termsNote = nullptr;
+    std::array<QLabel*, kTermsFieldCount> m_termsValues{};
     CConfirmDlg* m_confirmDlg = nullptr; ///< owned as a child window of this page
 };

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "trade/TradeData.h"
+#include "ui/ListExport.h"
 #include "ui/skin/SkinEngine.h"
 #include "ui/skin/SkinList.h"
 #include "util/util.h"
@@ -39,6 +40,7 @@ void CHisEntrustDlg::CreateControls()
     m_listHisEntrust = new CSkinListCtrl(this);
     m_listHisEntrust->setObjectName(QStringLiteral("hisEntrustList"));
     m_listHisEntrust->setAccessibleName(QStringLiteral("历史委托"));
+    ListExport::AttachContextMenu(*m_listHisEntrust, QStringLiteral("历史委托"));
 
     m_btnPrevPage = new QPushButton(QStringLiteral("上一页"), this);
     m_btnPrevPage->setObjectName(QStringLiteral("previousPageButton"));
@@ -73,11 +75,15 @@ void CHisEntrustDlg::FillHisEntrustList()
 {
     const CSkinListCtrl::Fill fill(*m_listHisEntrust);
     m_listHisEntrust->DeleteAllItems();
-    for (const qry_his_entrust_result& order : g_TradeData.m_hisEntrusts)
+    for (const qry_his_entrust_result& order : g_TradeData.m_hisEntrusts) {
         AddHisEntrustRow(order.init_date, FormatTime(order.entrust_time), order.entrust_no,
-                         order.stock_account, order.sopt_code, order.sopt_name,
-                         order.entrust_price, order.entrust_amount,
-                         g_TradeData.GetStatusName(order.entrust_status), "0");
+                         order.stock_account, order.sopt_code, order.sopt_name, order.entrust_price,
+                         order.entrust_amount, g_TradeData.GetStatusName(order.entrust_status),
+                         "0");
+        m_listHisEntrust->Model().SetRowToolTip(
+            m_listHisEntrust->GetItemCount() - 1,
+            PageLayout::OrderToolTip(order.status_name, order.cancel_info));
+    }
 }
 
 void CHisEntrustDlg::AddHisEntrustRow(const std::string& date, const std::string& time,
@@ -90,9 +96,9 @@ void CHisEntrustDlg::AddHisEntrustRow(const std::string& date, const std::string
     const int row = m_listHisEntrust->InsertItem();
     for (int column = 0; column < kColumnCount; ++column)
         dsSetItemStyle(m_listHisEntrust, row, column, PageLayout::ColumnStyle(column), 0);
-    const std::string* const texts[kColumnCount] = {&date, &time,  &entrustNo, &account,
-                                                    &code, &name,  &price,     &amount,
-                                                    &statusName, &businessAmount};
+    const std::string* const texts[kColumnCount] = {
+        &date, &time,  &entrustNo, &account,    &code,
+        &name, &price, &amount,    &statusName, &businessAmount};
     for (int column = 0; column < kColumnCount; ++column)
         dsSetDrawItemValueEx(m_listHisEntrust, row, column, "textdefault", *texts[column], 0);
 }

@@ -2,12 +2,27 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QStringList>
+
+#include "ui/GbkText.h"
 
 namespace PageLayout
 {
 std::string ColumnStyle(int column)
 {
     return "column" + std::to_string(column);
+}
+
+QString OrderToolTip(const std::string& statusName, const std::string& cancelInfo)
+{
+    QStringList lines;
+    const QString status = FromGbk(statusName).trimmed();
+    if (!status.isEmpty())
+        lines << QStringLiteral("委托状态：") + status;
+    const QString reason = FromGbk(cancelInfo).trimmed();
+    if (!reason.isEmpty())
+        lines << QStringLiteral("原因：") + reason;
+    return lines.join(QLatin1Char('\n'));
 }
 
 void PlaceTitleRow(QLabel* const* labels, int count, int firstLeft, int firstWidth, int width,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -24,6 +25,11 @@ inline QRect FromEdges(int left, int top, int right, int bottom)
 
 /// The skin's item style of a list column: "column0", "column1", ...
 std::string ColumnStyle(int column);
+
+/// The tooltip of an order's row: the server's status name and its cancel or refusal
+/// reason, each on its own line where the server gave one (GBK texts); empty when it
+/// gave neither.
+QString OrderToolTip(const std::string& statusName, const std::string& cancelInfo);
 
 /// Lays labels out in one row at `top`, each starting where the one before ends: the
 /// first at `firstLeft`, `firstWidth` wide, every other one `width` wide.

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
@@ -62,11 +63,22 @@ QString ReadSkinFile(const QString& path)
 }
 
 /// Draws list cells the skin's way: centred text, no focus frame; the row colours come
-/// from the style sheet.
+/// from the style sheet, except where a cell asks for a background of its own.
 class CSkinListDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        // The sheet's item rule draws its own background over the cell's; a selected row
+        // keeps the selection colour.
+        const QVariant background = index.data(Qt::BackgroundRole);
+        if (background.canConvert<QBrush>() && !(option.state & QStyle::State_Selected))
+            painter->fillRect(option.rect, background.value<QBrush>());
+        QStyledItemDelegate::paint(painter, option, index);
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override

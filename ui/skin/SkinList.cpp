@@ -50,6 +50,15 @@ QVariant CSkinListModel::data(const QModelIndex& index, int role) const
         const QString& tip = m_rowToolTips[static_cast<std::size_t>(index.row())];
         return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
+    case Qt::ForegroundRole:
+    case Qt::BackgroundRole: {
+        const std::size_t row = static_cast<std::size_t>(index.row());
+        if (row >= m_rowColors.size())
+            return {};
+        const QColor& color =
+            role == Qt::ForegroundRole ? m_rowColors[row].foreground : m_rowColors[row].background;
+        return color.isValid() ? QVariant(color) : QVariant();
+    }
     case SkinRole::kItemStyle:
         return m_styles[cell->itemStyle];
     case SkinRole::kDrawStyle:
@@ -99,6 +108,7 @@ void CSkinListModel::Clear()
         beginResetModel();
     m_cells.clear();
     m_rowToolTips.clear();
+    m_rowColors.clear();
     m_rows = 0;
     if (tell)
         endResetModel();
@@ -140,6 +150,20 @@ bool CSkinListModel::SetRowToolTip(int row, const QString& toolTip)
     m_rowToolTips[static_cast<std::size_t>(row)] = toolTip;
     if (m_fillDepth == 0 && columnCount() > 0)
         emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::ToolTipRole});
+    return true;
+}
+
+bool CSkinListModel::SetRowColors(int row, const QColor& foreground, const QColor& background)
+{
+    if (row < 0 || row >= m_rows)
+        return false;
+    const std::size_t at = static_cast<std::size_t>(row);
+    if (m_rowColors.size() <= at)
+        m_rowColors.resize(at + 1);
+    m_rowColors[at] = {foreground, background};
+    if (m_fillDepth == 0 && columnCount() > 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1),
+                         {Qt::ForegroundRole, Qt::BackgroundRole});
     return true;
 }
 
@@ -218,6 +242,8 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control; the arrow keys move between the rows.
+    setTabKeyNavigation(false);
     // The pages share the width out among the columns; only rows scroll.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QTableView>
@@ -38,6 +39,9 @@ public:
     bool SetDrawValue(int row, int column, std::string_view style, const QString& text);
     /// A tooltip for every cell of the row.
     bool SetRowToolTip(int row, const QString& toolTip);
+    /// Text and background colours for every cell of the row, over the skin's; an
+    /// invalid colour keeps the skin's. A selected row still shows as selected.
+    bool SetRowColors(int row, const QColor& foreground, const QColor& background);
 
     QString Text(int row, int column) const;
     QString ItemStyle(int row, int column) const;
@@ -75,6 +79,13 @@ private:
     StyleId m_lastStyle = 0;
     std::vector<Cell> m_cells; ///< row after row, columnCount() cells each
     std::vector<QString> m_rowToolTips;
+    struct RowColors
+    {
+        QColor foreground;
+        QColor background;
+    };
+    /// Only as long as the last row given colours: most lists mark no row.
+    std::vector<RowColors> m_rowColors;
     int m_rows = 0;
     int m_fillDepth = 0;
 };
