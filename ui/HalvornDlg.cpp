@@ -1,6 +1,7 @@
 #include "ui/HalvornDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -10,12 +11,17 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <algorithm>
 #include <vector>
 
+#include "config/ClientConfig.h"
 #include "trade/TradeData.h"
 #include "ui/AboutDlg.h"
+#include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
+#include "ui/ExchangeActivity.h"
 #include "ui/GbkText.h"
+#include "ui/IdleWatcher.h"
 #include "ui/LockDlg.h"
 #include "ui/LoginDlg.h"
 #include "ui/WindowEvents.h"
@@ -35,6 +41,10 @@ const char* const kCloseQuestion = " 行权终端退出！";
 // The band above the pages: the brand on a dark strip, the tabs below it.
 constexpr int kBrandBandHeight = 50;
 constexpr int kPageTop = 86;
+// The status line sits left of the tabs, on their row.
+constexpr int kStatusLeft = 7;
+constexpr int kStatusGap = 6;
+constexpr int kTabsLeftFromRight = 360;
 
 /// A rectangle from its four edges (right and bottom exclusive).
 QRect FromEdges(int left, int top, int right, int bottom)
@@ -85,17 +95,75 @@ void CHalvornDlg::CreateControls()
     m_labelGreeting->setObjectName(QStringLiteral("greetingLabel"));
     m_labelGreeting->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    m_actionAbout = new QAction(QStringLiteral("关于 Halvorn(&A)..."), this);
-    m_actionAbout->setObjectName(QStringLiteral("aboutAction"));
-    m_actionAbout->setShortcut(QKeySequence(Qt::Key_F1));
-    m_actionAbout->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_actionAbout);
+    m_labelStatus = new QLabel(this);
+    m_labelStatus->setObjectName(QStringLiteral("statusLabel"));
+    m_labelStatus->setAccessibleName(QStringLiteral("连接状态"));
+    m_labelStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_labelStatus->setTextFormat(Qt::PlainText);
+
+    m_actionAbout =
+        AddShortcut("aboutAction", QStringLiteral("关于 Halvorn(&A)..."), QKeySequence(Qt::Key_F1));
+
+    // The tabs first, then the lock: the keyboard walks the header as it reads.
+    setTabOrder(m_btnTabEntrust, m_btnTabCurEntrust);
+    setTabOrder(m_btnTabCurEntrust, m_btnTabHisEntrust);
+    setTabOrder(m_btnTabHisEntrust, m_btnLock);
 
     connect(m_btnTabEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabEntrust);
     connect(m_btnTabCurEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabCurEntrust);
     connect(m_btnTabHisEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabHisEntrust);
     connect(m_btnLock, &QPushButton::clicked, this, &CHalvornDlg::OnLock);
     connect(m_actionAbout, &QAction::triggered, this, &CHalvornDlg::OnAbout);
+    CreateShortcuts();
+
+    m_activity = new CExchangeActivity(this);
+    connect(m_activity, &CExchangeActivity::StatusChanged, this, &CHalvornDlg::ShowStatus);
+    ShowStatus(m_activity->StatusText());
+
+    m_idleWatcher = new CIdleWatcher(this);
+    connect(m_idleWatcher, &CIdleWatcher::Idle, this, &CHalvornDlg::OnIdle);
+}
+
+QAction* CHalvornDlg::AddShortcut(const char* objectName, const QString& text,
+                                  const QKeySequence& keys)
+{
+    auto* const action = new QAction(text, this);
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setShortcut(keys);
+    // Anywhere in this window, pages included; not in the windows over it.
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+}
+
+void CHalvornDlg::CreateShortcuts()
+{
+    const struct
+    {
+        const char* name;
+        QPushButton* tab;
+        Qt::Key key;
+    } tabs[] = {
+        {"entrustTabAction", m_btnTabEntrust, Qt::Key_1},
+        {"curEntrustTabAction", m_btnTabCurEntrust, Qt::Key_2},
+        {"hisEntrustTabAction", m_btnTabHisEntrust, Qt::Key_3},
+    };
+    for (const auto& entry : tabs) {
+        QAction* const action =
+            AddShortcut(entry.name, entry.tab->text(), QKeySequence(Qt::CTRL | entry.key));
+        // As if the tab were clicked: it checks itself and shows its page.
+        QPushButton* const tab = entry.tab;
+        connect(action, &QAction::triggered, tab, &QPushButton::click);
+    }
+    QAction* const refresh =
+        AddShortcut("refreshAction", QStringLiteral("刷新"), QKeySequence(Qt::Key_F5));
+    connect(refresh, &QAction::triggered, this, &CHalvornDlg::OnRefreshVisiblePage);
+    QAction* const lock =
+        AddShortcut("lockAction", QStringLiteral("锁定"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(lock, &QAction::triggered, this, [this] {
+        if (m_loggedIn && !m_ended && !m_lockDlg)
+            OnLock();
+    });
 }
 
 int CHalvornDlg::DoModal()
@@ -116,6 +184,7 @@ void CHalvornDlg::EndDialog(int result)
 {
     m_result = result;
     m_ended = true;
+    m_idleWatcher->Stop();
     hide();
     if (m_loop)
         m_loop->exit(result);
@@ -134,8 +203,10 @@ void CHalvornDlg::OnInitDialog()
     m_btnTabEntrust->setChecked(true);
     resize(kInitialWidth, kInitialHeight);
     CreatePages();
+    Accessibility::NameControls(*this);
 
     m_loginDlg = std::make_unique<CLoginDlg>();
+    Accessibility::NameControls(*m_loginDlg);
     m_loginDlg->show();
     CenterWindowPos(m_loginDlg.get(), CenterMode::kScreen);
 
@@ -234,6 +305,9 @@ void CHalvornDlg::OnLoginSuccess(const quorvanta::MsgLogin_res* reply)
     setGeometry(m_savedRect);
     update();
     showMaximized();
+
+    m_idleWatcher->SetInterval(std::chrono::minutes(g_ClientConfig.GetIdleLockMinutes()));
+    m_idleWatcher->Start();
 }
 
 void CHalvornDlg::OnLoginCancel()
@@ -261,6 +335,7 @@ void CHalvornDlg::OnPositionReady()
 
 void CHalvornDlg::OnLock()
 {
+    emit Locking();
     // The window's own open windows (an order waiting in its confirmation) show the
     // account's data too: they go out of sight with it and come back with it.
     std::vector<QPointer<QWidget>> ownWindows;
@@ -272,6 +347,7 @@ void CHalvornDlg::OnLock()
     }
 
     CLockDlg lock(nullptr);
+    Accessibility::NameControls(lock);
     m_lockDlg = &lock;
     hide();
     CenterWindowPos(&lock, CenterMode::kScreen);
@@ -289,7 +365,61 @@ void CHalvornDlg::OnLock()
 void CHalvornDlg::OnAbout()
 {
     CAboutDlg about(this);
+    Accessibility::NameControls(about);
     about.exec();
+}
+
+void CHalvornDlg::OnRefreshVisiblePage()
+{
+    if (!m_loggedIn || m_ended)
+        return;
+    if (m_entrustDlg && m_entrustDlg->isVisible())
+        m_entrustDlg->OnRefreshPosition();
+    else if (m_curEntrustDlg && m_curEntrustDlg->isVisible())
+        m_curEntrustDlg->OnRefreshEntrust();
+    // The history has no 刷 新: it is what was loaded at login.
+}
+
+void CHalvornDlg::OnIdle()
+{
+    if (!m_loggedIn || m_ended || m_lockDlg)
+        return;
+    // A box waiting for its answer runs its own loop; locking under it would end that
+    // loop. The next idle period tries again.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return;
+    OnLock();
+}
+
+std::chrono::milliseconds CHalvornDlg::IdleLockInterval() const
+{
+    return m_idleWatcher->Interval();
+}
+
+void CHalvornDlg::SetIdleLockInterval(std::chrono::milliseconds interval)
+{
+    m_idleWatcher->SetInterval(interval);
+}
+
+QString CHalvornDlg::StatusText() const
+{
+    return m_strStatus;
+}
+
+void CHalvornDlg::ShowStatus(const QString& text)
+{
+    m_strStatus = text;
+    // Elided rather than cut off when the window is narrow; the whole text stays at hand.
+    const int width = m_labelStatus->width();
+    m_labelStatus->setText(
+        width > 0 ? m_labelStatus->fontMetrics().elidedText(text, Qt::ElideRight, width) : text);
+    m_labelStatus->setToolTip(text);
+    m_labelStatus->setAccessibleDescription(text);
+    const bool failed = m_activity && !m_activity->FailureText().isEmpty();
+    const QString colour =
+        failed ? QStringLiteral("color: #b3261e;") : QStringLiteral("color: #3d5166;");
+    if (m_labelStatus->styleSheet() != colour)
+        m_labelStatus->setStyleSheet(colour);
 }
 
 CLockDlg* CHalvornDlg::LockDialog() const
@@ -381,6 +511,9 @@ void CHalvornDlg::LayoutWindow()
     m_btnTabEntrust->setGeometry(FromEdges(w - 360, 55, w - 281, 85));
     m_btnTabCurEntrust->setGeometry(FromEdges(w - 279, 55, w - 200, 85));
     m_btnTabHisEntrust->setGeometry(FromEdges(w - 198, 55, w - 119, 85));
+    m_labelStatus->setGeometry(
+        FromEdges(kStatusLeft, 55, std::max(kStatusLeft, w - kTabsLeftFromRight - kStatusGap), 85));
+    ShowStatus(m_strStatus);
     m_dialogManager.MoveAll(FromEdges(7, kPageTop, w - 7, h - 4));
 }
 

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -13,12 +14,15 @@
 
 class CCurEntrustDlg;
 class CEntrustDlg;
+class CExchangeActivity;
 class CHisEntrustDlg;
+class CIdleWatcher;
 class CLockDlg;
 class CLoginDlg;
 class QAction;
 class QButtonGroup;
 class QEventLoop;
+class QKeySequence;
 class QLabel;
 class QPushButton;
 
@@ -28,9 +32,15 @@ class QPushButton;
 /// its tab buttons, forwards the ready messages to the pages, locks, and asks before it
 /// closes. Enter does nothing; Escape on its own controls ends the run at once.
 ///
-/// Widgets by objectName: lockButton, greetingLabel, entrustTabButton,
+/// Around that: a wait cursor while a request is in flight and a status line left of the
+/// tabs (server, last refresh, the reason of a failed request); after [Lock] IDLE_MINUTES
+/// without input while logged in it locks itself as 锁定 does; keys Ctrl+1, Ctrl+2,
+/// Ctrl+3 (the tabs), F5 (the visible page's 刷 新), Ctrl+L (锁定) and F1 (About).
+///
+/// Widgets by objectName: lockButton, greetingLabel, statusLabel, entrustTabButton,
 /// curEntrustTabButton, hisEntrustTabButton; the pages entrustPage, curEntrustPage,
-/// hisEntrustPage.
+/// hisEntrustPage; the actions aboutAction, entrustTabAction, curEntrustTabAction,
+/// hisEntrustTabAction, refreshAction, lockAction.
 class CHalvornDlg : public QDialog
 {
     Q_OBJECT
@@ -66,6 +76,18 @@ public:
     void OnLock();
     /// Opens the About box.
     void OnAbout();
+    /// F5: the visible page's 刷 新, where it has one.
+    void OnRefreshVisiblePage();
+    /// An idle period passed: locks as 锁定 does while logged in, unless already locked or
+    /// a modal window (a box waiting for its answer) is open.
+    void OnIdle();
+
+    /// The time without input after which the terminal locks itself; 0 when off. Read
+    /// from the configuration at login; tests set a short one.
+    std::chrono::milliseconds IdleLockInterval() const;
+    void SetIdleLockInterval(std::chrono::milliseconds interval);
+    /// The full text of the status line (the label shows it elided when it is too long).
+    QString StatusText() const;
 
     /// Message handlers (WM_LOGIN_SUCCESS with the login reply or null, and the rest).
     void OnLoginSuccess(const quorvanta::MsgLogin_res* reply);
@@ -89,12 +111,16 @@ public:
     /// The lock dialog while the terminal is locked, else null.
     CLockDlg* LockDialog() const;
     CDialogManager& Registry() { return m_dialogManager; }
+    /// The wait cursor and the status line's source.
+    CExchangeActivity* Activity() const { return m_activity; }
     /// The rectangle the pages occupy in a window of the given size.
     static QRect PageRect(int width, int height);
 
 signals:
     /// BringForward has brought this window forward.
     void BroughtForward(QWidget* window);
+    /// The terminal is about to lock (by 锁定, Ctrl+L or an idle period).
+    void Locking();
 
 public slots:
     /// Enter: nothing.
@@ -116,6 +142,9 @@ private:
     static QRect AdjustPageRect(const QRect& rect);
     void ShowPage(QWidget* page);
     void LayoutWindow();
+    void CreateShortcuts();
+    QAction* AddShortcut(const char* objectName, const QString& text, const QKeySequence& keys);
+    void ShowStatus(const QString& text);
 
     // The registry comes first: it is built first and destroyed last.
     CDialogManager m_dialogManager;
@@ -134,6 +163,10 @@ private:
     QPushButton* m_btnTabHisEntrust = nullptr;
     QButtonGroup* m_tabGroup = nullptr;
     QAction* m_actionAbout = nullptr;
+    QLabel* m_labelStatus = nullptr;
+    QString m_strStatus;
+    CExchangeActivity* m_activity = nullptr;
+    CIdleWatcher* m_idleWatcher = nullptr;
     QPointer<CLockDlg> m_lockDlg;
 
     QEventLoop* m_loop = nullptr;

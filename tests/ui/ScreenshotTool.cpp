@@ -1,7 +1,9 @@
 // Shows the terminal's windows for real with the built-in skin, logged in to an
 // in-process demo trade server on loopback, and saves what the screen shows of them for
 // the pictures under docs/. Run under an X server (scripts/screenshots.sh starts Xvfb):
-//   halvorn_ui_screenshots <output folder>
+//   halvorn_ui_screenshots <output folder>                 every picture
+//   halvorn_ui_screenshots <output folder> main-window-2x  only the main window, named for
+//                                                           a run with QT_SCALE_FACTOR=2
 
 #include <QApplication>
 #include <QDir>
@@ -79,8 +81,9 @@ void ClickRow(CSkinListCtrl& list, int row)
 }
 
 /// A working day in pictures: the main window after login, the confirmation of an order
-/// over the exercise page, today's orders with an order selected, the About box.
-bool CaptureTradingDay(const QDir& out)
+/// over the exercise page, today's orders with an order selected, the About box. With
+/// mainWindowAs set, only the main window after login, under that name.
+bool CaptureTradingDay(const QDir& out, const QString& mainWindowAs = {})
 {
     DemoServerOptions options;
     options.logRequests = false;
@@ -112,7 +115,13 @@ bool CaptureTradingDay(const QDir& out)
         CEntrustDlg* const entrust = mainWindow.EntrustPage();
         auto* const positions = entrust->findChild<CSkinListCtrl*>(QStringLiteral("positionList"));
         ok = positions && positions->GetItemCount() > 0 && ok;
-        ok = ok && CaptureShown(mainWindow, out.filePath(QStringLiteral("main-window.png")));
+        ok = ok && CaptureShown(mainWindow, out.filePath(mainWindowAs.isEmpty()
+                                                             ? QStringLiteral("main-window.png")
+                                                             : mainWindowAs));
+        if (!mainWindowAs.isEmpty()) {
+            mainWindow.EndDialog(CHalvornDlg::kResultOk);
+            return;
+        }
 
         if (positions)
             ClickRow(*positions, 0);
@@ -174,6 +183,17 @@ int main(int argc, char** argv)
     ini.close();
     g_ClientConfig.LoadConfig(config.path().toStdString());
     Clock::SetNowForTesting(1700000000);
+
+    if (argc > 2) {
+        if (std::string(argv[2]) != "main-window-2x") {
+            std::fprintf(stderr, "unknown picture: %s\n", argv[2]);
+            return 2;
+        }
+        const bool ok = CaptureTradingDay(out, QStringLiteral("main-window-2x.png"));
+        if (!ok)
+            std::fprintf(stderr, "a screenshot could not be taken\n");
+        return ok ? 0 : 1;
+    }
 
     bool ok = true;
     {
