@@ -1,9 +1,12 @@
 #include <QApplication>
 
 #include "app/HalvornApp.h"
+#include "util/ProcessHardening.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything holds a password: no core dump may carry it away.
+    DisableCoreDumps();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvorn"));
     QApplication::setApplicationDisplayName(QStringLiteral("Halvorn"));

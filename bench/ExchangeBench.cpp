@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -20,117 +22,28 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/BareLoopback.h"
+#include "bench/BenchRatio.h"
 #include "config/ClientConfig.h"
 #include "net/ClientUtil.h"
 #include "net/Crc32.h"
 #include "net/RequestFrame.h"
+#include "server/DemoBook.h"
 #include "server/DemoServer.h"
 #include "trade/LoginRequest.h"
+#include "util/Clock.h"
 #include "util/FileDescriptor.h"
 
 namespace
 {
 using Clock = std::chrono::steady_clock;
+using BareLoopback::Exchange;
+using BarePeer = BareLoopback::Peer;
 
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A client exchange with nothing but TCP: connect, write the request, read to the close.
 std::size_t BareExchange(uint16_t port, const std::string& request)
 {
-    const FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = Loopback(port);
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return 0;
-    WriteAll(fd.Get(), request.data(), request.size());
-    char chunk[1024];
-    std::size_t received = 0;
-    for (;;) {
-        const ssize_t n = ::recv(fd.Get(), chunk, sizeof chunk, 0);
-        if (n <= 0)
-            break;
-        received += static_cast<std::size_t>(n);
-    }
-    return received;
+    return Exchange(port, request);
 }
-
-// The bare peer: reads a request of known length, writes a reply of known length, closes.
-class BarePeer
-{
-public:
-    BarePeer(std::size_t requestBytes, std::size_t replyBytes)
-        : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
-          m_requestBytes(requestBytes), m_reply(replyBytes, 'r')
-    {
-        const int on = 1;
-        ::setsockopt(m_listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-                0 ||
-            ::listen(m_listener.Get(), 64) != 0 ||
-            ::getsockname(m_listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("the bare peer cannot listen on 127.0.0.1");
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~BarePeer()
-    {
-        m_stopping = true;
-        ::shutdown(m_listener.Get(), SHUT_RDWR);
-        m_thread.join();
-    }
-    uint16_t Port() const { return m_port; }
-
-private:
-    void Serve()
-    {
-        std::string buffer(m_requestBytes, '\0');
-        while (!m_stopping) {
-            const FileDescriptor connection(
-                ::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-            if (connection.Get() < 0) {
-                if (!m_stopping)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                continue;
-            }
-            std::size_t got = 0;
-            while (got < m_requestBytes) {
-                const ssize_t n =
-                    ::recv(connection.Get(), buffer.data() + got, m_requestBytes - got, 0);
-                if (n <= 0)
-                    break;
-                got += static_cast<std::size_t>(n);
-            }
-            WriteAll(connection.Get(), m_reply.data(), m_reply.size());
-        }
-    }
-
-    FileDescriptor m_listener;
-    std::size_t m_requestBytes;
-    std::string m_reply;
-    uint16_t m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
-};
 
 // The demo server, a logged-in session and the byte counts of one shareholder-account
 // query, set up once for all benchmarks.
@@ -155,6 +68,7 @@ public:
     }
     ~Environment()
     {
+        m_bareSessionPeer.reset();
         m_bare.reset();
         m_client.reset();
         m_server.reset();
@@ -168,7 +82,99 @@ public:
     std::unique_ptr<CClientUtil> m_client;
     std::unique_ptr<BarePeer> m_bare;
 
+    /// What the terminal does after the login dialog's OK: the login and the five queries
+    /// of the main window, through the session.
+    std::vector<std::function<bool()>> m_sessionStart;
+    /// The same six exchanges with nothing but TCP, against a peer of the same byte counts.
+    std::vector<std::string> m_bareSessionStart;
+    std::unique_ptr<BarePeer> m_bareSessionPeer;
+
 private:
+    // One step of the session start: the typed call for the subject, and the byte counts
+    // of the same exchange, found by sending exactly the session's bytes to the server.
+    template <typename Req, typename Res>
+    void AddStep(bool (CClientUtil::*operation)(const Req&, Res&), int32_t funId, const Req& req,
+                 std::vector<BarePeer::ByteCounts>& counts)
+    {
+        quorvanta::WrappedMessage request;
+        request.set_tokenkey(g_strTokenKey);
+        request.set_macid(m_client->MacAddress());
+        request.set_funid(funId);
+        request.set_buff(req.SerializePartialAsString());
+        request.set_crc(CCrc32().Calc(request.buff()));
+        const std::string encoded = EncodeRequest(request);
+        std::string replyBytes;
+        Exchange(m_server->Port(), encoded, &replyBytes);
+        quorvanta::WrappedMessage reply;
+        if (!reply.ParsePartialFromString(replyBytes) || reply.errorcode() != 0)
+            throw std::runtime_error("a step of the session start fails");
+        g_strTokenKey = reply.tokenkey();
+        counts.emplace_back(encoded.size(), replyBytes.size());
+        m_bareSessionStart.emplace_back(encoded.size(), 'q');
+        m_sessionStart.push_back([this, operation, req] {
+            Res res;
+            return (m_client.get()->*operation)(req, res) && m_client->GetErrorCode() == 0;
+        });
+    }
+
+    void SetUpSessionStart(const std::string& branchNo)
+    {
+        const uint32_t fund = 10001234;
+        const std::string password = DemoAccounts::kMainPassword;
+        std::vector<BarePeer::ByteCounts> counts;
+        AddStep(&CClientUtil::ReqLogin, kFunLogin,
+                MakeLoginRequest(DemoAccounts::kMainAccount, password), counts);
+
+        quorvanta::MsgQryStockAcc_req stock;
+        stock.set_fund_account(fund);
+        stock.set_password(password);
+        stock.set_branch_no(branchNo);
+        stock.set_position_str("");
+        stock.set_request_num("50");
+        AddStep(&CClientUtil::ReqQryStockAcc, kFunQryStockAcc, stock, counts);
+
+        quorvanta::MsgQryOptCode_req options;
+        options.set_fund_account(fund);
+        options.set_sopt_code("");
+        options.set_position_str("");
+        options.set_request_num("50");
+        options.set_password(password);
+        options.set_branch_no(branchNo);
+        AddStep(&CClientUtil::ReqQryOptCode, kFunQryOptCode, options, counts);
+
+        quorvanta::MsgQryEntrust_req today;
+        today.set_fund_account(fund);
+        today.set_stock_account("");
+        today.set_position_str("");
+        today.set_request_num("50");
+        today.set_password(password);
+        today.set_branch_no(branchNo);
+        AddStep(&CClientUtil::ReqQryEntrust, kFunQryEntrust, today, counts);
+
+        const auto day = LocalDay(::Clock::Now());
+        quorvanta::MsgQryHisEntrust_req history;
+        history.set_fund_account(fund);
+        history.set_stock_account("");
+        history.set_position_str("");
+        history.set_request_num("500");
+        history.set_start_date(FormatDate(day - std::chrono::days{90}));
+        history.set_end_date(FormatDate(day));
+        history.set_password(password);
+        history.set_branch_no(branchNo);
+        AddStep(&CClientUtil::ReqQryHisEntrust, kFunQryHisEntrust, history, counts);
+
+        quorvanta::MsgQryPosCode_req positions;
+        positions.set_fund_account(fund);
+        positions.set_position_str("");
+        positions.set_request_num("50");
+        positions.set_password(password);
+        positions.set_branch_no(branchNo);
+        positions.set_stock_account("");
+        AddStep(&CClientUtil::ReqQryPosCode, kFunQryPosCode, positions, counts);
+
+        m_bareSessionPeer = std::make_unique<BarePeer>(std::move(counts));
+    }
+
     Environment()
     {
         // The client reads the server's address from its configuration; keep that file
@@ -227,7 +233,9 @@ private:
             BareExchange(m_server->Port(), encoded) != m_replyBytes)
             throw std::runtime_error("the byte counts of the exchange are not as computed");
 
-        m_bare = std::make_unique<BarePeer>(m_requestBytes, m_replyBytes);
+        m_bare = std::make_unique<BarePeer>(
+            std::vector<BarePeer::ByteCounts>{{m_requestBytes, m_replyBytes}});
+        SetUpSessionStart(res.branch_no());
     }
 
     std::filesystem::path m_configDir;
@@ -292,8 +300,7 @@ void BM_ExchangeRatio(benchmark::State& state)
         return;
     Environment& env = *environment;
     const std::string request(env.m_requestBytes, 'q');
-    Clock::duration client{};
-    Clock::duration bare{};
+    RatioTimes times;
     for (auto _ : state) {
         const auto t0 = Clock::now();
         const bool clientOk = ClientExchange(env);
@@ -304,18 +311,39 @@ void BM_ExchangeRatio(benchmark::State& state)
             state.SkipWithError("an exchange failed");
             break;
         }
-        client += t1 - t0;
-        bare += t2 - t1;
+        times.Add(t1 - t0, t2 - t1);
     }
-    const double iterations = static_cast<double>(state.iterations());
-    if (iterations > 0 && bare.count() > 0) {
-        using Micro = std::chrono::duration<double, std::micro>;
-        state.counters["client_us"] = Micro(client).count() / iterations;
-        state.counters["bare_us"] = Micro(bare).count() / iterations;
-        state.counters["ratio"] = Micro(client).count() / Micro(bare).count();
-    }
+    times.Report(state);
 }
 BENCHMARK(BM_ExchangeRatio)->Unit(benchmark::kMicrosecond);
+
+// The login and the five queries of the main window for the main demo account, beside six
+// bare exchanges of the same byte counts, interleaved.
+void BM_SessionStartRatio(benchmark::State& state)
+{
+    Environment* const environment = EnvironmentOrSkip(state);
+    if (!environment)
+        return;
+    Environment& env = *environment;
+    RatioTimes times;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        bool ok = true;
+        for (const auto& step : env.m_sessionStart)
+            ok = step() && ok;
+        const auto t1 = Clock::now();
+        for (const std::string& request : env.m_bareSessionStart)
+            ok = Exchange(env.m_bareSessionPeer->Port(), request) > 0 && ok;
+        const auto t2 = Clock::now();
+        if (!ok) {
+            state.SkipWithError("an exchange failed");
+            break;
+        }
+        times.Add(t1 - t0, t2 - t1);
+    }
+    times.Report(state);
+}
+BENCHMARK(BM_SessionStartRatio)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

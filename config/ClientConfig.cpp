@@ -5,8 +5,10 @@
 #include "config/ClientConfig.h"
 #include "util/FileDescriptor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <string_view>
 
 #include <fcntl.h>
@@ -88,8 +90,15 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
+/// Blanks the library skips at the start of a line.
+bool IsLineBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
 /// One value is one line of the file: line breaks in a value would let it start new keys or
-/// sections on the next load, so they are dropped.
+/// sections on the next load, so they are dropped. (Blanks at either end stay in memory as
+/// given; the library trims them when it reads the file back.)
 std::string OneLine(const std::string& value)
 {
     std::string line;
@@ -99,6 +108,96 @@ std::string OneLine(const std::string& value)
             line.push_back(c);
     }
     return line;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+/// The file's text as the library must see it so that what it reads is also what it writes
+/// back. The library stops at a zero byte; it takes a byte-order mark only at the very start
+/// of the file and otherwise makes it part of a key name, which moves to the start of the
+/// file on the next save and reads as a section there; and a section line without its
+/// closing bracket gives a section whose name runs into the following lines, one line longer
+/// after every save. So: the text ends at its first zero byte, byte-order marks before the
+/// first character of a line are dropped, and a section line without "]" is read as if it
+/// ended with one.
+std::string RepairedText(std::string_view text)
+{
+    text = text.substr(0, text.find('\0'));
+    std::string repaired;
+    repaired.reserve(text.size() + 16);
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        std::string_view line = text.substr(0, end);
+        const std::string_view lineBreak =
+            text.substr(end, text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        text.remove_prefix(end + lineBreak.size());
+
+        for (;;) {
+            if (!line.empty() && IsLineBlank(line.front())) {
+                repaired.push_back(line.front());
+                line.remove_prefix(1);
+            } else if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+                line.remove_prefix(kByteOrderMark.size());
+            } else {
+                break;
+            }
+        }
+        repaired.append(line);
+        if (!line.empty() && line.front() == '[' && line.find(']') == std::string_view::npos)
+            repaired.push_back(']');
+        repaired.append(lineBreak);
+    }
+    return repaired;
+}
+
+/// The path a save has to replace: the file itself, or, when it is a symbolic link, the file
+/// the chain of links ends at (which may not exist yet), so that the links stay as they are.
+/// False for a chain that does not end or cannot be read.
+bool ResolveLinks(std::string path, std::string& target)
+{
+    // The same bound the system puts on links followed in one lookup.
+    constexpr int kMaxLinks = 40;
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat info
+        {};
+        if (::lstat(path.c_str(), &info) != 0) {
+            if (errno != ENOENT)
+                return false;
+            target = std::move(path);
+            return true;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            target = std::move(path);
+            return true;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= link.size())
+            return false;
+        link.resize(static_cast<std::size_t>(length));
+        if (link.front() == '/') {
+            path = std::move(link);
+        } else {
+            // A relative link is relative to the folder that holds it.
+            const std::size_t slash = path.rfind('/');
+            path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + link;
+        }
+    }
+    return false;
+}
+
+/// Whether a save may put a new file in place of target: only when the file could be
+/// opened for writing where it is (a missing file counts, its folder decides) and is a
+/// regular file. A read-only file, a pipe or a device is left as it is.
+bool MayReplace(const std::string& target)
+{
+    FileDescriptor file(
+        ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!file.IsOpen())
+        return errno == ENOENT;
+    struct stat info
+    {};
+    return ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 /// A name beside the target that no other save, of this process or another, uses.
@@ -142,10 +241,37 @@ void CClientConfig::LoadConfig(const std::string& baseDir)
     m_strFilePath = dir + kConfigFile;
 
     std::string contents;
-    if (ReadSmallRegularFile(m_strFilePath, contents) && m_ini.LoadData(contents) < 0) {
+    if (!ReadSmallRegularFile(m_strFilePath, contents))
+        return;
+    if (!LoadText(contents)) {
         // A file the library cannot parse counts as missing: defaults, not half a document.
         m_ini.Reset();
     }
+}
+
+bool CClientConfig::LoadText(const std::string& text)
+{
+    if (m_ini.LoadData(RepairedText(text)) < 0)
+        return false;
+    // Comments and blank lines may still settle in other places on the first save (a
+    // comment before a section can become the file's own comment). Settling them here, on
+    // text the library wrote itself, makes every save of the same settings the same bytes.
+    constexpr int kMaxRounds = 4;
+    std::string written;
+    if (m_ini.Save(written, /*addSignature*/ false) < 0)
+        return false;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        m_ini.Reset();
+        if (m_ini.LoadData(RepairedText(written)) < 0)
+            return false;
+        std::string again;
+        if (m_ini.Save(again, /*addSignature*/ false) < 0)
+            return false;
+        if (again == written)
+            break;
+        written = std::move(again);
+    }
+    return true;
 }
 
 int CClientConfig::SaveConfig()
@@ -158,22 +284,32 @@ int CClientConfig::SaveConfig()
     if (rc < 0)
         return rc;
 
+    // The save goes to the file a symbolic link points at, so the link stays a link, and
+    // only to a file that could be opened for writing: replacing a read-only file by a new
+    // one would take no notice of its being read-only.
+    std::string target;
+    if (!ResolveLinks(m_strFilePath, target) || !MayReplace(target))
+        return SI_FILE;
+
     // Write the whole document beside the file and move it over the old one, so a save
     // that dies half-way leaves the previous file intact instead of a truncated one.
-    const std::string temporary = TemporaryPathFor(m_strFilePath);
+    const std::string temporary = TemporaryPathFor(target);
     FileDescriptor file(
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (!file.IsOpen())
         return SI_FILE;
 
-    // Keep the permissions the user gave the old file.
+    // Keep the owner and the permissions the user gave the old file (the owner only where
+    // the process may give files away; elsewhere it is the process's own anyway).
     struct stat old
     {};
-    if (::stat(m_strFilePath.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        [[maybe_unused]] const int owned = ::fchown(file.Get(), old.st_uid, old.st_gid);
         ::fchmod(file.Get(), old.st_mode & 07777);
+    }
 
     const bool written = WriteAll(file.Get(), document) && ::fsync(file.Get()) == 0;
-    if (!file.Close() || !written || ::rename(temporary.c_str(), m_strFilePath.c_str()) != 0) {
+    if (!file.Close() || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return SI_FILE;
     }
@@ -229,4 +365,22 @@ void CClientConfig::SetClientID(const std::string& clientId)
 {
     m_ini.SetValue(kSectionClientID, kKeyClientID, OneLine(clientId).c_str());
     SaveConfig();
+}
+
+int CClientConfig::GetIdleLockMinutes() const
+{
+    const std::string text = GetText("Lock", "IDLE_MINUTES", "");
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return kDefaultIdleLockMinutes;
+    const std::size_t last = text.find_last_not_of(" \t");
+    const std::string_view digits = std::string_view(text).substr(first, last - first + 1);
+    if (digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return kDefaultIdleLockMinutes;
+    // Any run of digits is a number of minutes; a long one only means "very long".
+    const std::size_t significant = std::min(digits.find_first_not_of('0'), digits.size());
+    if (digits.size() - significant > 5)
+        return kMaxIdleLockMinutes;
+    const int minutes = std::stoi(std::string(digits));
+    return std::min(minutes, kMaxIdleLockMinutes);
 }

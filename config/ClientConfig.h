@@ -17,7 +17,12 @@ public:
 
     /// Builds the path below baseDir (empty: the current directory) and loads the file.
     void LoadConfig(const std::string& baseDir = {});
-    /// Writes the whole document atomically; returns the library's result code (SI_OK on success).
+    /// Writes the whole document atomically; returns the library's result code (SI_OK on
+    /// success). Through a symbolic link the file it points at is replaced and the link kept;
+    /// a file that could not be opened for writing (read-only, a pipe, a device) is not
+    /// touched and SI_FILE comes back. What it writes loads back with the same values (but
+    /// for blanks at either end of a value, which the file cannot keep), and saving the same
+    /// settings again writes the same bytes.
     int SaveConfig();
 
     std::string GetTradeSrvIP() const;
@@ -28,14 +33,23 @@ public:
     void SetIsRecord(bool record);
     std::string GetClientID() const;
     void SetClientID(const std::string& clientId);
+    /// [Lock] IDLE_MINUTES: minutes without input after which the logged-in terminal locks
+    /// itself; 0 turns that off. Missing, not a whole number or negative: the default;
+    /// above kMaxIdleLockMinutes: that.
+    int GetIdleLockMinutes() const;
 
     /// Full path of the file, empty when the current directory could not be read.
     const std::string& FilePath() const { return m_strFilePath; }
 
     static constexpr const char* kDefaultTradeSrvIP = "127.0.0.1";
     static constexpr const char* kDefaultTradeSrvPort = "8000";
+    static constexpr int kDefaultIdleLockMinutes = 15;
+    static constexpr int kMaxIdleLockMinutes = 24 * 60;
 
 private:
+    /// Parses the file's text so that saving it and loading the result gives the same
+    /// document; false when the library cannot read it.
+    bool LoadText(const std::string& text);
     std::string GetText(const char* section, const char* key, const char* fallback) const;
 
     CSimpleIniA m_ini;

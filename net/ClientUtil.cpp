@@ -117,7 +117,10 @@ std::vector<NetworkAdapter> SystemNetworkAdapters()
     const std::vector<DefaultGateway> gateways = ParseDefaultGateways(routeTable);
 
     adapters.reserve(indexed.size());
-    for (auto& [index, adapter] : indexed) {
+    for (auto& indexedAdapter : indexed) {
+        // A plain reference, not a structured binding: the lambda below captures it, and
+        // capturing a structured binding is a C++20 rule that clang 14 does not know yet.
+        NetworkAdapter& adapter = indexedAdapter.second;
         const auto found = std::find_if(gateways.begin(), gateways.end(), [&](const auto& entry) {
             return entry.interfaceName == adapter.name;
         });
@@ -150,45 +153,86 @@ bool WaitUntil(int fd, short events, SteadyClock::time_point deadline)
     }
 }
 
-bool ConnectUntil(int fd, const sockaddr_in& address, SteadyClock::time_point deadline)
+/// Starts connecting. True when the connection is made or on its way; the first send
+/// finds out which (see SendAllUntil), which saves a wait and a status query when, as on
+/// loopback, the connection is made at once.
+bool StartConnect(int fd, const sockaddr_in& address)
 {
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         return true;
-    if (errno != EINPROGRESS && errno != EINTR)
+    return errno == EINPROGRESS || errno == EINTR;
+}
+
+/// Waits until a connection on its way is made, at most until the deadline. When it is
+/// not, errno tells why (ETIMEDOUT for the deadline), as after a failed connect.
+bool FinishConnect(int fd, SteadyClock::time_point deadline)
+{
+    if (!WaitUntil(fd, POLLOUT, deadline)) {
+        errno = ETIMEDOUT;
         return false;
-    if (!WaitUntil(fd, POLLOUT, deadline))
-        return false;
+    }
     int error = 0;
     socklen_t length = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return false;
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+/// What the error of a connection never made means to the user.
+ExchangeOutcome ConnectFailure(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        return ExchangeOutcome::ConnectionRefused;
+    case ETIMEDOUT:
+        return ExchangeOutcome::ConnectTimedOut;
+    default:
+        return ExchangeOutcome::ConnectFailed;
+    }
 }
 
 enum class SendOutcome
 {
     Sent,
     Broken,  ///< the connection refused the bytes; whatever the server said is still read
+    NotMade, ///< the connection was never made (refused, or not within the connect bound)
     TimedOut ///< the exchange's deadline passed
 };
 
+/// Sends everything on a connection that may still be on its way: while it is not made,
+/// a send is refused with EAGAIN and the wait for it is bounded by connectDeadline.
 SendOutcome SendAllUntil(int fd, const unsigned char* data, std::size_t length,
-                         SteadyClock::time_point deadline)
+                         SteadyClock::time_point connectDeadline, SteadyClock::time_point deadline)
 {
     std::size_t sent = 0;
+    bool connected = false;
     while (sent < length) {
         // MSG_NOSIGNAL: a server that has gone must not end the terminal with SIGPIPE.
         const ssize_t written = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL);
         if (written > 0) {
+            connected = true;
             sent += static_cast<std::size_t>(written);
             continue;
         }
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!connected) {
+                // Still connecting (or a full buffer right away): that wait has its own bound.
+                if (!FinishConnect(fd, connectDeadline))
+                    return SendOutcome::NotMade;
+                connected = true;
+                continue;
+            }
             if (!WaitUntil(fd, POLLOUT, deadline))
                 return SendOutcome::TimedOut;
             continue;
         }
-        return SendOutcome::Broken;
+        return connected ? SendOutcome::Broken : SendOutcome::NotMade;
     }
     return SendOutcome::Sent;
 }
@@ -202,6 +246,10 @@ enum class ReceiveOutcome
 
 ReceiveOutcome ReceiveUntilClosed(int fd, std::string& reply, SteadyClock::time_point deadline)
 {
+    // The server answers only after reading the whole request, so right after sending there
+    // is nothing to read yet: wait first instead of asking once in vain.
+    if (!WaitUntil(fd, POLLIN, deadline))
+        return ReceiveOutcome::TimedOut;
     char chunk[16384];
     for (;;) {
         const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
@@ -231,6 +279,39 @@ uint16_t PortFromText(const std::string& text)
     const long value = std::strtol(text.c_str(), nullptr, 10);
     return static_cast<uint16_t>(static_cast<unsigned long>(value) & 0xFFFFu);
 }
+
+/// Tells the exchange observer that a session's exchange starts and, when it goes out of
+/// scope however the exchange ended, how it ended: the two calls always come in pairs.
+class ExchangeNotice
+{
+public:
+    ExchangeNotice(const CClientUtil& session, int32_t funId)
+        : m_session(session), m_observer(GetExchangeObserver()), m_funId(funId)
+    {
+        if (m_observer)
+            m_observer->OnExchangeStarted(funId);
+    }
+    ~ExchangeNotice()
+    {
+        if (!m_observer)
+            return;
+        ExchangeReport report;
+        report.funId = m_funId;
+        report.outcome = m_session.GetLastOutcome();
+        report.errorCode = m_session.GetErrorCode();
+        report.errorMsg = m_session.GetErrorMsg();
+        report.serverHost = g_ClientConfig.GetTradeSrvIP();
+        report.serverPort = PortFromText(g_ClientConfig.GetTradeSrvPort());
+        m_observer->OnExchangeFinished(report);
+    }
+    ExchangeNotice(const ExchangeNotice&) = delete;
+    ExchangeNotice& operator=(const ExchangeNotice&) = delete;
+
+private:
+    const CClientUtil& m_session;
+    IExchangeObserver* const m_observer;
+    const int32_t m_funId;
+};
 } // namespace
 
 // -------------------------------------------------------------------------------------------
@@ -318,12 +399,19 @@ CClientUtil::~CClientUtil()
 template <typename Req, typename Res>
 bool CClientUtil::Exchange(const Req& req, Res& res, int32_t funId)
 {
+    const ExchangeNotice notice(*this, funId);
+    m_lastOutcome = ExchangeOutcome::LocalFailure;
     m_request.Clear();
     m_reply.Clear();
     m_request.set_buff(req.SerializePartialAsString());
     if (!SendRequest(m_request, m_reply, funId))
         return false;
-    return res.ParsePartialFromString(m_reply.buff());
+    if (!res.ParsePartialFromString(m_reply.buff())) {
+        m_lastOutcome = ExchangeOutcome::PayloadUnreadable;
+        return false;
+    }
+    m_lastOutcome = ExchangeOutcome::Completed;
+    return true;
 }
 
 bool CClientUtil::ReqLogin(const quorvanta::MsgLogin_req& req, quorvanta::MsgLogin_res& res)
@@ -394,8 +482,12 @@ bool CClientUtil::SendRequest(quorvanta::WrappedMessage& request, quorvanta::Wra
     if (!Transact(request, reply))
         return false;
     // A reply without a token failed, whatever its ErrorCode says.
-    if (reply.tokenkey().empty())
+    if (reply.tokenkey().empty()) {
+        // No bytes at all parse as an envelope without a token too; that was no reply.
+        if (m_lastOutcome != ExchangeOutcome::ClosedWithoutReply)
+            m_lastOutcome = ExchangeOutcome::NoToken;
         return false;
+    }
     g_strTokenKey = reply.tokenkey();
     return true;
 }
@@ -415,8 +507,10 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(PortFromText(g_ClientConfig.GetTradeSrvPort()));
-    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
+    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+        m_lastOutcome = ExchangeOutcome::BadAddress;
         return false;
+    }
 
     const std::size_t envelopeSize = request.ByteSizeLong();
     if (envelopeSize > static_cast<std::size_t>(INT_MAX) - kBlockSize)
@@ -432,25 +526,43 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
     }
 
     const FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.IsOpen() || !ConnectUntil(socket.Get(), address, connectDeadline))
+    if (!socket.IsOpen())
         return false;
+    if (!StartConnect(socket.Get(), address)) {
+        m_lastOutcome = ConnectFailure(errno);
+        return false;
+    }
 
     // A connection that breaks while sending may still have a reply to read; only a
-    // wait past the deadline ends the exchange here.
-    if (SendAllUntil(socket.Get(), block.data(), block.size(), exchangeDeadline) ==
-        SendOutcome::TimedOut)
+    // connection never made or a wait past the deadline ends the exchange here.
+    const SendOutcome sent =
+        SendAllUntil(socket.Get(), block.data(), block.size(), connectDeadline, exchangeDeadline);
+    if (sent == SendOutcome::NotMade) {
+        m_lastOutcome = ConnectFailure(errno);
         return false;
+    }
+    if (sent == SendOutcome::TimedOut) {
+        m_lastOutcome = ExchangeOutcome::ReplyTimedOut;
+        return false;
+    }
 
     std::string received;
-    if (ReceiveUntilClosed(socket.Get(), received, exchangeDeadline) != ReceiveOutcome::Closed)
+    const ReceiveOutcome receiving = ReceiveUntilClosed(socket.Get(), received, exchangeDeadline);
+    if (receiving != ReceiveOutcome::Closed) {
+        m_lastOutcome = receiving == ReceiveOutcome::TooLong ? ExchangeOutcome::ReplyTooLong
+                                                             : ExchangeOutcome::ReplyTimedOut;
         return false;
+    }
 
     // The reply is a plain envelope, never padded or encrypted.
     if (!reply.ParsePartialFromArray(received.data(), static_cast<int>(received.size()))) {
         // Fields read before the fault are not the server's word; report nothing of them.
         reply.Clear();
+        m_lastOutcome = ExchangeOutcome::ReplyUnreadable;
         return false;
     }
+    m_lastOutcome =
+        received.empty() ? ExchangeOutcome::ClosedWithoutReply : ExchangeOutcome::Completed;
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "WrappedMessage.pb.h"
 #include "net/Crc32.h"
+#include "net/ExchangeObserver.h"
 #include "net/FunctionNumbers.h"
 
 /// The session token shared by every CClientUtil of the process. Empty until the
@@ -86,6 +87,10 @@ public:
     /// MsgDesc of the last reply envelope up to its first zero byte (GBK bytes); empty when none.
     std::string GetErrorMsg() const;
 
+    /// How this session's last operation ended at the transport (Completed when none ran
+    /// yet); every operation also reports it to the exchange observer.
+    ExchangeOutcome GetLastOutcome() const { return m_lastOutcome; }
+
     /// The MACID this session sends.
     const std::string& MacAddress() const { return m_strMacAddress; }
 
@@ -101,4 +106,5 @@ private:
     CCrc32 m_crc;
     quorvanta::WrappedMessage m_request;
     quorvanta::WrappedMessage m_reply;
+    ExchangeOutcome m_lastOutcome = ExchangeOutcome::Completed;
 };

@@ -10,6 +10,8 @@
 #include <set>
 #include <stdexcept>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -216,8 +218,16 @@ BookOrder ReadOrder(const json& node, std::chrono::sys_days startDay, const std:
     return order;
 }
 
-BookCustomer ReadCustomer(const json& node, const DemoBook& book, std::chrono::sys_days startDay,
-                          const std::string& where)
+// Option code -> the option, for the checks of every customer's positions and orders.
+using OptionIndex = std::unordered_map<std::string, const BookOption*>;
+
+std::string PositionKey(const std::string& stockAccount, const std::string& soptCode)
+{
+    return stockAccount + '\0' + soptCode;
+}
+
+BookCustomer ReadCustomer(const json& node, const OptionIndex& optionIndex,
+                          std::chrono::sys_days startDay, const std::string& where)
 {
     RequireObject(node, where);
     BookCustomer customer;
@@ -248,18 +258,21 @@ BookCustomer ReadCustomer(const json& node, const DemoBook& book, std::chrono::s
         customer.shareholderAccounts.push_back(ReadShareholderAccount(
             accounts[i], where + ", shareholder account " + std::to_string(i + 1)));
 
+    // Every check below goes through an index, so that loading stays linear in the size of
+    // the book (a large history is many orders of one customer).
+    std::unordered_map<std::string, const BookShareholderAccount*> accountIndex;
+    for (const auto& account : customer.shareholderAccounts)
+        accountIndex.emplace(account.stockAccount, &account);
     const auto accountOf = [&](const std::string& stockAccount) -> const BookShareholderAccount* {
-        for (const auto& account : customer.shareholderAccounts)
-            if (account.stockAccount == stockAccount)
-                return &account;
-        return nullptr;
+        const auto it = accountIndex.find(stockAccount);
+        return it == accountIndex.end() ? nullptr : it->second;
     };
     const auto optionOf = [&](const std::string& code) -> const BookOption* {
-        for (const auto& option : book.options)
-            if (option.soptCode == code)
-                return &option;
-        return nullptr;
+        const auto it = optionIndex.find(code);
+        return it == optionIndex.end() ? nullptr : it->second;
     };
+    // Position key -> index in customer.positions.
+    std::unordered_map<std::string, std::size_t> positionIndex;
 
     const json& positions = Array(node, "positions", where);
     for (std::size_t i = 0; i < positions.size(); ++i) {
@@ -275,9 +288,11 @@ BookCustomer ReadCustomer(const json& node, const DemoBook& book, std::chrono::s
         if (option->exchangeType != account->exchangeType)
             throw BookError(at + ": the option and the shareholder account are on different "
                                  "exchanges");
-        for (const auto& other : customer.positions)
-            if (other.stockAccount == position.stockAccount && other.soptCode == position.soptCode)
-                throw BookError(at + ": the same option is listed twice for this account");
+        if (!positionIndex
+                 .emplace(PositionKey(position.stockAccount, position.soptCode),
+                          customer.positions.size())
+                 .second)
+            throw BookError(at + ": the same option is listed twice for this account");
         customer.positions.push_back(std::move(position));
     }
 
@@ -301,26 +316,24 @@ BookCustomer ReadCustomer(const json& node, const DemoBook& book, std::chrono::s
     // A cancel gives an open order's quantity back from frozen_amount, so today's open
     // orders must be covered by it.
     const std::string today = FormatDate(startDay);
-    for (const auto& position : customer.positions) {
-        int64_t open = 0;
-        for (const auto& order : customer.orders)
-            if (order.initDate == today && IsOpenStatus(order.entrustStatus) &&
-                order.stockAccount == position.stockAccount && order.soptCode == position.soptCode)
-                open += order.entrustAmount;
-        if (open > position.frozenAmount)
-            throw BookError(where + ": today's open orders of \"" + AnsiToUtf8(position.soptCode) +
-                            "\" exceed its frozen_amount");
-    }
+    std::vector<int64_t> open(customer.positions.size(), 0);
+    bool unheld = false;
     for (const auto& order : customer.orders) {
         if (order.initDate != today || !IsOpenStatus(order.entrustStatus))
             continue;
-        const bool held = std::any_of(
-            customer.positions.begin(), customer.positions.end(), [&](const BookPosition& p) {
-                return p.stockAccount == order.stockAccount && p.soptCode == order.soptCode;
-            });
-        if (!held)
-            throw BookError(where + ": an open order of today has no position behind it");
+        const auto it = positionIndex.find(PositionKey(order.stockAccount, order.soptCode));
+        if (it == positionIndex.end())
+            unheld = true;
+        else
+            open[it->second] += order.entrustAmount;
     }
+    for (std::size_t i = 0; i < customer.positions.size(); ++i)
+        if (open[i] > customer.positions[i].frozenAmount)
+            throw BookError(where + ": today's open orders of \"" +
+                            AnsiToUtf8(customer.positions[i].soptCode) +
+                            "\" exceed its frozen_amount");
+    if (unheld)
+        throw BookError(where + ": an open order of today has no position behind it");
     return customer;
 }
 
@@ -328,15 +341,18 @@ void ReadBook(const json& root, std::chrono::sys_days startDay, DemoBook& book)
 {
     RequireObject(root, "the book");
     const json& options = Array(root, "options", "the book");
+    std::set<std::string> codes;
     for (std::size_t i = 0; i < options.size(); ++i) {
         const std::string where = "option " + std::to_string(i + 1);
         BookOption option = ReadOption(options[i], startDay, where);
-        for (const auto& other : book.options)
-            if (other.soptCode == option.soptCode)
-                throw BookError(where + ": option code \"" + AnsiToUtf8(option.soptCode) +
-                                "\" is listed twice");
+        if (!codes.insert(option.soptCode).second)
+            throw BookError(where + ": option code \"" + AnsiToUtf8(option.soptCode) +
+                            "\" is listed twice");
         book.options.push_back(std::move(option));
     }
+    OptionIndex optionIndex;
+    for (const auto& option : book.options)
+        optionIndex.emplace(option.soptCode, &option);
 
     const json& customers = Array(root, "customers", "the book");
     if (customers.empty())
@@ -346,7 +362,7 @@ void ReadBook(const json& root, std::chrono::sys_days startDay, DemoBook& book)
     std::set<std::string> stockAccounts;
     for (std::size_t i = 0; i < customers.size(); ++i) {
         const std::string where = "customer " + std::to_string(i + 1);
-        BookCustomer customer = ReadCustomer(customers[i], book, startDay, where);
+        BookCustomer customer = ReadCustomer(customers[i], optionIndex, startDay, where);
         if (!logins.insert(customer.account).second)
             throw BookError(where + ": account \"" + AnsiToUtf8(customer.account) +
                             "\" is listed twice");
@@ -451,10 +467,13 @@ bool ParseDate(std::string_view text, std::chrono::sys_days& day)
 
 std::string ExchangeName(std::string_view exchangeType)
 {
+    // Converted once: every order row of a query names its exchange.
+    static const std::string shanghai = Utf8ToAnsi("上海");
+    static const std::string shenzhen = Utf8ToAnsi("深圳");
     if (exchangeType == "1")
-        return Utf8ToAnsi("上海");
+        return shanghai;
     if (exchangeType == "2")
-        return Utf8ToAnsi("深圳");
+        return shenzhen;
     return {};
 }
 

@@ -7,10 +7,14 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <asio.hpp>
 
@@ -24,7 +28,7 @@ using asio::ip::tcp;
 
 namespace
 {
-constexpr std::size_t kIoThreads = 2;
+constexpr std::size_t kServingThreads = 2;
 // Requests up to this size are decoded whenever their bytes may be complete.
 constexpr std::size_t kEagerDecodeBytes = 64 * 1024;
 // How long a large request must stay unchanged before it is decoded again.
@@ -114,6 +118,7 @@ struct ServerCore
     FaultOptions FaultFor(int32_t funId);
     std::string RefuseTextGbk();
     void Log(const std::string& line);
+    bool Logging() const { return options.logRequests; }
 
     DemoServerOptions options;
     std::unique_ptr<TradeService> service;
@@ -125,30 +130,43 @@ struct ServerCore
     std::mutex logMutex;
 };
 
-// One connection: read one request, answer it (or misbehave as told), close. All its
-// handlers run on one strand.
+// One connection: read one request, answer it (or misbehave as told), close. Everything
+// of one connection happens on the one thread that accepted it, so nothing is handed
+// between threads. The common case, a whole request already there and a reply that fits
+// the socket's buffer, is read and written at once without arming a timer; timers, the
+// peer's address and the log line are made only when they are needed.
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
     Connection(tcp::socket socket, ServerCore& server)
-        : m_socket(std::move(socket)), m_deadline(m_socket.get_executor()),
-          m_pause(m_socket.get_executor()), m_settle(m_socket.get_executor()), m_server(server),
-          m_begin(std::chrono::steady_clock::now())
+        : m_socket(std::move(socket)), m_server(server), m_logging(server.Logging())
     {
+        if (!m_logging)
+            return;
+        m_begin = std::chrono::steady_clock::now();
         std::error_code ec;
         const tcp::endpoint peer = m_socket.remote_endpoint(ec);
         if (!ec)
             m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
-        // Each write leaves at once: a trickled reply really arrives in pieces.
-        m_socket.set_option(tcp::no_delay(true), ec);
     }
 
     void Start()
     {
+        // A client writes its request right after connecting, so it is often already here.
+        const ssize_t n =
+            ::recv(m_socket.native_handle(), m_chunk.data(), m_chunk.size(), MSG_DONTWAIT);
+        if (n > 0 && Take(static_cast<std::size_t>(n)))
+            return;
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            FinishDropped();
+            return;
+        }
         ArmDeadline(m_server.options.requestTimeout, [](Connection& self) {
-            self.Finish("dropped: no complete request within " +
-                        std::to_string(self.m_server.options.requestTimeout.count()) + " ms (" +
-                        std::to_string(self.m_received.size()) + " bytes)");
+            self.Finish([&] {
+                return "dropped: no complete request within " +
+                       std::to_string(self.m_server.options.requestTimeout.count()) + " ms (" +
+                       std::to_string(self.m_received.size()) + " bytes)";
+            });
         });
         ReadRequest();
     }
@@ -162,11 +180,19 @@ private:
         Done
     };
 
+    asio::steady_timer& Timer(std::optional<asio::steady_timer>& timer)
+    {
+        if (!timer)
+            timer.emplace(m_socket.get_executor());
+        return *timer;
+    }
+
     template <typename OnExpiry>
     void ArmDeadline(std::chrono::milliseconds after, OnExpiry onExpiry)
     {
-        m_deadline.expires_after(after);
-        m_deadline.async_wait([self = shared_from_this(), onExpiry](std::error_code ec) {
+        asio::steady_timer& deadline = Timer(m_deadline);
+        deadline.expires_after(after);
+        deadline.async_wait([self = shared_from_this(), onExpiry](std::error_code ec) {
             if (!ec && self->m_phase != Phase::Done)
                 onExpiry(*self);
         });
@@ -187,7 +213,7 @@ private:
         if (m_phase == Phase::Holding) {
             // Whatever else the peer sends is dropped; its close ends the wait.
             if (ec)
-                Finish(m_outcome + ", peer closed");
+                Finish([&] { return m_outcome + ", peer closed"; });
             else
                 ReadRequest();
             return;
@@ -195,36 +221,50 @@ private:
         if (m_phase != Phase::Reading)
             return;
         if (ec) {
-            Finish("dropped: connection closed before a complete request (" +
-                   std::to_string(m_received.size()) + " bytes)");
+            FinishDropped();
             return;
         }
+        if (!Take(n))
+            ReadRequest();
+    }
+
+    void FinishDropped()
+    {
+        Finish([&] {
+            return "dropped: connection closed before a complete request (" +
+                   std::to_string(m_received.size()) + " bytes)";
+        });
+    }
+
+    // Adds n bytes from m_chunk to the request. True when reading is over: the request was
+    // served (or faulted) or the connection dropped.
+    bool Take(std::size_t n)
+    {
         m_received.append(m_chunk.data(), n);
         if (m_received.size() > m_server.options.maxRequestBytes) {
-            Finish("dropped: request over " + std::to_string(m_server.options.maxRequestBytes) +
-                   " bytes");
-            return;
+            Finish([&] {
+                return "dropped: request over " + std::to_string(m_server.options.maxRequestBytes) +
+                       " bytes";
+            });
+            return true;
         }
         // The client never half-closes: the request ends where the bytes first decode,
-        // which can only be at a multiple of 8 with nothing more already queued.
-        if (m_received.size() % 8 == 0 && NothingQueued()) {
-            if (m_received.size() <= kEagerDecodeBytes ||
-                m_received.size() >= 2 * m_lastAttemptSize) {
-                if (TryDecode())
-                    return;
-            } else {
-                // Every attempt decrypts everything so far. For a large request that
-                // grew little since the last one, wait until the bytes stop coming.
-                const std::size_t size = m_received.size();
-                m_settle.expires_after(kSettleTime);
-                m_settle.async_wait([self = shared_from_this(), size](std::error_code waitEc) {
-                    if (!waitEc && self->m_phase == Phase::Reading &&
-                        self->m_received.size() == size)
-                        self->TryDecode();
-                });
-            }
-        }
-        ReadRequest();
+        // which can only be at a multiple of 8. A well-formed request never decodes early,
+        // since its last field, Buff, runs to its very end.
+        if (m_received.size() % 8 != 0)
+            return false;
+        if (m_received.size() <= kEagerDecodeBytes || m_received.size() >= 2 * m_lastAttemptSize)
+            return TryDecode();
+        // Every attempt decrypts everything so far. For a large request that grew little
+        // since the last one, wait until the bytes stop coming.
+        const std::size_t size = m_received.size();
+        asio::steady_timer& settle = Timer(m_settle);
+        settle.expires_after(kSettleTime);
+        settle.async_wait([self = shared_from_this(), size](std::error_code waitEc) {
+            if (!waitEc && self->m_phase == Phase::Reading && self->m_received.size() == size)
+                self->TryDecode();
+        });
+        return false;
     }
 
     bool TryDecode()
@@ -237,32 +277,28 @@ private:
         return true;
     }
 
-    bool NothingQueued()
-    {
-        std::error_code ec;
-        const std::size_t queued = m_socket.available(ec);
-        return ec || queued == 0;
-    }
-
     void OnRequest(const quorvanta::WrappedMessage& request)
     {
-        m_deadline.cancel();
-        m_funId = std::to_string(request.funid());
+        if (m_deadline)
+            m_deadline->cancel();
+        if (m_logging)
+            m_funId = std::to_string(request.funid());
         if (m_server.options.requestObserver)
             m_server.options.requestObserver(request.funid(), request.buff());
         const FaultOptions fault = m_server.FaultFor(request.funid());
-        const std::string faultNote =
-            std::string(", fault ") + std::string(FaultModeName(fault.mode));
+        const auto faultNote = [&] {
+            return std::string(", fault ") + std::string(FaultModeName(fault.mode));
+        };
 
         switch (fault.mode) {
         case FaultMode::CloseAtOnce:
-            Finish("closed unanswered" + faultNote);
+            Finish([&] { return "closed unanswered" + faultNote(); });
             return;
         case FaultMode::NeverAnswer:
-            Hold(faultNote);
+            Hold(faultNote());
             return;
         case FaultMode::Garbage:
-            Reply(GarbageBytes(), "garbage sent" + faultNote);
+            Reply(GarbageBytes(), m_logging ? "garbage sent" + faultNote() : std::string());
             return;
         case FaultMode::Refuse: {
             quorvanta::WrappedMessage reply;
@@ -278,7 +314,8 @@ private:
             reply.set_buffsize(0);
             reply.set_buff(std::string());
             Reply(reply.SerializePartialAsString(),
-                  "refused code=" + std::to_string(fault.refuseCode) + faultNote);
+                  m_logging ? "refused code=" + std::to_string(fault.refuseCode) + faultNote()
+                            : std::string());
             return;
         }
         default:
@@ -286,34 +323,31 @@ private:
         }
 
         quorvanta::WrappedMessage reply = m_server.service->Handle(request);
-        std::string outcome = reply.errorcode() == 0
-                                  ? std::string("ok")
-                                  : "refused code=" + std::to_string(reply.errorcode());
+        std::string outcome;
+        if (m_logging)
+            outcome = reply.errorcode() == 0 ? std::string("ok")
+                                             : "refused code=" + std::to_string(reply.errorcode());
         std::size_t pieceBytes = 0;
-        std::string bytes;
         switch (fault.mode) {
         case FaultMode::NoToken:
             reply.clear_tokenkey();
-            outcome += faultNote;
             break;
         case FaultMode::MalformedBuff:
             reply.set_buff(kMalformedBuff);
             reply.set_buffsize(static_cast<int32_t>(kMalformedBuff.size()));
-            outcome += faultNote;
             break;
         case FaultMode::Trickle:
             pieceBytes = std::max<std::size_t>(1, fault.pieceBytes);
-            outcome += faultNote;
             break;
         default:
             break;
         }
-        bytes = reply.SerializePartialAsString();
-        if (fault.mode == FaultMode::Oversize) {
+        std::string bytes = reply.SerializePartialAsString();
+        if (fault.mode == FaultMode::Oversize)
             AppendFiller(bytes, 4u * 1024u * 1024u + 1024u);
-            outcome += faultNote;
-        }
-        Reply(std::move(bytes), outcome, pieceBytes, fault.pause);
+        if (m_logging && fault.mode != FaultMode::None)
+            outcome += faultNote();
+        Reply(std::move(bytes), std::move(outcome), pieceBytes, fault.pause);
     }
 
     // Writes the reply (in pieces with pauses when pieceBytes is not 0), then closes.
@@ -325,12 +359,27 @@ private:
         m_outcome = std::move(outcome);
         m_pieceBytes = pieceBytes;
         m_pauseTime = pause;
+        if (pieceBytes == 0) {
+            // Most replies fit the socket's buffer and leave in one call.
+            const ssize_t n = ::send(m_socket.native_handle(), m_reply.data(), m_reply.size(),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0)
+                m_sent = static_cast<std::size_t>(n);
+            if (m_sent >= m_reply.size()) {
+                Delivered();
+                return;
+            }
+        } else {
+            // Each write leaves at once: a trickled reply really arrives in pieces.
+            std::error_code ignored;
+            m_socket.set_option(tcp::no_delay(true), ignored);
+        }
         // A reader that stops reading cannot hold the connection for ever either.
         std::chrono::milliseconds limit = m_server.options.requestTimeout;
         if (pieceBytes != 0)
             limit += pause * static_cast<long>(m_reply.size() / pieceBytes + 1);
         ArmDeadline(limit, [](Connection& self) {
-            self.Finish(self.m_outcome + ", reply not taken within the time limit");
+            self.Finish([&] { return self.m_outcome + ", reply not taken within the time limit"; });
         });
         WriteNext();
     }
@@ -350,21 +399,28 @@ private:
         if (m_phase != Phase::Replying)
             return;
         if (ec) {
-            Finish(m_outcome + ", reply not delivered: " + ec.message());
+            Finish([&] { return m_outcome + ", reply not delivered: " + ec.message(); });
             return;
         }
         m_sent += written;
         if (m_sent >= m_reply.size()) {
-            std::error_code ignored;
-            m_socket.shutdown(tcp::socket::shutdown_send, ignored);
-            Finish(m_outcome);
+            Delivered();
             return;
         }
-        m_pause.expires_after(m_pauseTime);
-        m_pause.async_wait([self = shared_from_this()](std::error_code waitEc) {
+        asio::steady_timer& pauseTimer = Timer(m_pause);
+        pauseTimer.expires_after(m_pauseTime);
+        pauseTimer.async_wait([self = shared_from_this()](std::error_code waitEc) {
             if (!waitEc && self->m_phase == Phase::Replying)
                 self->WriteNext();
         });
+    }
+
+    // The whole reply is out and the request was read to its end, so closing sends the end
+    // of the stream right behind the reply; no shutdown is needed first.
+    void Delivered()
+    {
+        m_closeOnly = true;
+        Finish([&] { return m_outcome; });
     }
 
     // Never answers: waits for the peer to give up (or the limit), then closes.
@@ -372,48 +428,69 @@ private:
     {
         m_phase = Phase::Holding;
         m_outcome = "never answered" + faultNote;
-        ArmDeadline(m_server.options.neverAnswerLimit,
-                    [](Connection& self) { self.Finish(self.m_outcome + ", let go"); });
+        ArmDeadline(m_server.options.neverAnswerLimit, [](Connection& self) {
+            self.Finish([&] { return self.m_outcome + ", let go"; });
+        });
         if (!m_readPending)
             ReadRequest();
     }
 
-    void Finish(const std::string& outcome)
+    // Closes the connection and logs its outcome, which describe() makes only when the
+    // server logs at all.
+    template <typename Describe> void Finish(Describe describe)
     {
         if (m_phase == Phase::Done)
             return;
         m_phase = Phase::Done;
-        m_deadline.cancel();
-        m_pause.cancel();
-        m_settle.cancel();
+        for (std::optional<asio::steady_timer>* timer : {&m_deadline, &m_pause, &m_settle})
+            if (*timer)
+                (*timer)->cancel();
         std::error_code ignored;
-        m_socket.shutdown(tcp::socket::shutdown_both, ignored);
+        if (!m_closeOnly)
+            m_socket.shutdown(tcp::socket::shutdown_both, ignored);
         m_socket.close(ignored);
+        if (!m_logging)
+            return;
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - m_begin)
                             .count();
-        m_server.Log("fun=" + m_funId + " result=" + outcome + " time=" + std::to_string(ms) +
+        m_server.Log("fun=" + m_funId + " result=" + describe() + " time=" + std::to_string(ms) +
                      "ms peer=" + m_peer);
     }
 
     tcp::socket m_socket;
-    asio::steady_timer m_deadline;
-    asio::steady_timer m_pause;
-    asio::steady_timer m_settle;
+    std::optional<asio::steady_timer> m_deadline;
+    std::optional<asio::steady_timer> m_pause;
+    std::optional<asio::steady_timer> m_settle;
     ServerCore& m_server;
-    const std::chrono::steady_clock::time_point m_begin;
+    const bool m_logging;
+    std::chrono::steady_clock::time_point m_begin;
     std::string m_peer = "?";
     std::string m_funId = "?";
     Phase m_phase = Phase::Reading;
-    std::array<char, 16384> m_chunk{};
+    std::array<char, 16384> m_chunk; // filled by every read before it is looked at
     std::string m_received;
     std::string m_reply;
     std::string m_outcome;
     std::size_t m_sent = 0;
     std::size_t m_lastAttemptSize = 0;
     bool m_readPending = false;
+    bool m_closeOnly = false;
     std::size_t m_pieceBytes = 0;
     std::chrono::milliseconds m_pauseTime{0};
+};
+} // namespace
+
+// One serving thread with its own context and its own acceptor on the shared listening
+// socket: a connection is accepted, served and closed by the same thread.
+namespace
+{
+struct ServingThread
+{
+    asio::io_context io{1}; // one thread runs it, so it needs no locking of its own
+    std::unique_ptr<tcp::acceptor> acceptor;
+    std::unique_ptr<asio::steady_timer> acceptRetry;
+    std::thread thread;
 };
 } // namespace
 
@@ -421,33 +498,30 @@ struct DemoServer::Impl
 {
     explicit Impl(DemoServerOptions options) : core(std::move(options)) {}
 
-    void Accept();
+    void Accept(ServingThread& serving);
 
     ServerCore core;
-    std::unique_ptr<asio::io_context> io;
-    std::unique_ptr<tcp::acceptor> acceptor;
-    std::unique_ptr<asio::steady_timer> acceptRetry;
-    std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<ServingThread>> serving;
     uint16_t port = 0;
     bool started = false;
 };
 
-void DemoServer::Impl::Accept()
+void DemoServer::Impl::Accept(ServingThread& serving)
 {
-    acceptor->async_accept(asio::make_strand(*io), [this](std::error_code ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !acceptor->is_open())
+    serving.acceptor->async_accept([this, &serving](std::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !serving.acceptor->is_open())
             return;
         if (!ec) {
             std::make_shared<Connection>(std::move(socket), core)->Start();
-            Accept();
+            Accept(serving);
             return;
         }
         // Out of descriptors and the like: try again shortly instead of spinning.
         core.Log("accept failed: " + ec.message());
-        acceptRetry->expires_after(std::chrono::milliseconds(100));
-        acceptRetry->async_wait([this](std::error_code waitEc) {
+        serving.acceptRetry->expires_after(std::chrono::milliseconds(100));
+        serving.acceptRetry->async_wait([this, &serving](std::error_code waitEc) {
             if (!waitEc)
-                Accept();
+                Accept(serving);
         });
     });
 }
@@ -526,33 +600,66 @@ bool DemoServer::Start(std::string& error)
     const std::string where =
         d.core.options.listenAddress + ":" + std::to_string(d.core.options.port);
 
-    auto io = std::make_unique<asio::io_context>();
-    auto acceptor = std::make_unique<tcp::acceptor>(*io);
-    acceptor->open(endpoint.protocol(), ec);
-    if (!ec)
-        acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec)
-        acceptor->bind(endpoint, ec);
-    if (!ec)
-        acceptor->listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        if (ec == asio::error::address_in_use)
-            error = "cannot listen on " + where + ": the port is already in use";
-        else
-            error = "cannot listen on " + where + ": " + ec.message();
-        return false;
+    // A port that anyone holds already is refused here, before the listening sockets below
+    // share it among themselves.
+    if (d.core.options.port != 0) {
+        asio::io_context probeContext(1);
+        tcp::acceptor probe(probeContext);
+        probe.open(endpoint.protocol(), ec);
+        if (!ec)
+            probe.set_option(tcp::acceptor::reuse_address(true), ec);
+        if (!ec)
+            probe.bind(endpoint, ec);
+        if (ec) {
+            error = ec == asio::error::address_in_use
+                        ? "cannot listen on " + where + ": the port is already in use"
+                        : "cannot listen on " + where + ": " + ec.message();
+            return false;
+        }
     }
+
+    // Each thread listens on the port through a socket of its own, and the system hands
+    // every new connection to one of them: whichever thread takes a connection serves it to
+    // the end, and no thread wakes for a connection another one takes.
+    std::vector<std::unique_ptr<ServingThread>> serving;
+    tcp::endpoint bound = endpoint;
+    for (std::size_t i = 0; i < kServingThreads; ++i) {
+        serving.push_back(std::make_unique<ServingThread>());
+        auto& acceptor = serving.back()->acceptor;
+        acceptor = std::make_unique<tcp::acceptor>(serving.back()->io);
+        acceptor->open(bound.protocol(), ec);
+        if (!ec)
+            acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
+        if (!ec)
+            acceptor->set_option(
+                asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true), ec);
+        if (!ec)
+            acceptor->bind(bound, ec);
+        if (!ec)
+            acceptor->listen(asio::socket_base::max_listen_connections, ec);
+        if (!ec && i == 0)
+            bound = acceptor->local_endpoint(ec); // the port picked when 0 was asked for
+        if (ec) {
+            if (ec == asio::error::address_in_use)
+                error = "cannot listen on " + where + ": the port is already in use";
+            else
+                error = "cannot listen on " + where + ": " + ec.message();
+            return false;
+        }
+    }
+    const auto& acceptor = serving.front()->acceptor;
     d.port = acceptor->local_endpoint(ec).port();
 
     d.core.service =
         std::make_unique<TradeService>(std::move(book), d.core.options.sessionIdleTimeout);
     SetFault(d.core.options.fault);
-    d.acceptRetry = std::make_unique<asio::steady_timer>(*io);
-    d.io = std::move(io);
-    d.acceptor = std::move(acceptor);
-    d.Accept();
-    for (std::size_t i = 0; i < kIoThreads; ++i)
-        d.threads.emplace_back([&d] { d.io->run(); });
+    d.serving = std::move(serving);
+    for (auto& thread : d.serving) {
+        thread->acceptRetry = std::make_unique<asio::steady_timer>(thread->io);
+        d.Accept(*thread);
+    }
+    for (auto& thread : d.serving)
+        thread->thread = std::thread([&io = thread->io] { io.run(); });
     d.started = true;
     return true;
 }
@@ -567,15 +674,13 @@ void DemoServer::Stop()
     Impl& d = *m_impl;
     if (!d.started)
         return;
-    d.io->stop();
-    for (auto& thread : d.threads)
-        thread.join();
-    d.threads.clear();
-    // Destroying the context drops every pending handler and with it every connection,
+    for (auto& thread : d.serving)
+        thread->io.stop();
+    for (auto& thread : d.serving)
+        thread->thread.join();
+    // Destroying the contexts drops every pending handler and with it every connection,
     // which closes their sockets.
-    d.acceptRetry.reset();
-    d.acceptor.reset();
-    d.io.reset();
+    d.serving.clear();
     d.started = false;
 }
 

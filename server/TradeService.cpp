@@ -1,6 +1,8 @@
 #include "server/TradeService.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -52,9 +54,15 @@ std::optional<int64_t> ParseWholeNumber(std::string_view text)
     return value;
 }
 
-uint32_t FundAccountNumber(const std::string& text)
+// The number a request carries for a book's account text. A book's account is decimal
+// digits up to 4294967295 (checked when the book is loaded), so this is a plain conversion;
+// the terminal's FundAccountNumber instead applies the C library's rules to any text and
+// clamps to the signed 32-bit range, so a book account above 2147483647 never matches.
+uint32_t ParseFundAccount(const std::string& text)
 {
-    return static_cast<uint32_t>(std::stoul(text));
+    uint32_t number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
 }
 
 // Compares secrets without stopping at the first difference.
@@ -98,7 +106,64 @@ WrappedMessage MakeReply(const WrappedMessage& request, const std::string& token
 
 TradeService::TradeService(DemoBook book, std::chrono::milliseconds sessionIdleTimeout)
     : m_book(std::move(book)), m_sessionIdleTimeout(sessionIdleTimeout)
-{}
+{
+    BuildIndexes();
+}
+
+namespace
+{
+std::string PositionKey(const std::string& stockAccount, const std::string& soptCode)
+{
+    std::string key;
+    key.reserve(stockAccount.size() + 1 + soptCode.size());
+    key.append(stockAccount).append(1, '\0').append(soptCode);
+    return key;
+}
+
+// The first order that may lie on firstDay or later. Orders are kept in entrust number
+// order, which is also the order of their days unless the clock was set back.
+auto OrdersFrom(const std::vector<BookOrder>& orders, const std::string& firstDay,
+                bool daysInOrder)
+{
+    if (!daysInOrder)
+        return orders.begin();
+    return std::partition_point(orders.begin(), orders.end(),
+                                [&](const BookOrder& o) { return o.initDate < firstDay; });
+}
+
+bool DaysInOrder(const std::vector<BookOrder>& orders)
+{
+    return std::is_sorted(orders.begin(), orders.end(), [](const BookOrder& a, const BookOrder& b) {
+        return a.initDate < b.initDate;
+    });
+}
+} // namespace
+
+void TradeService::BuildIndexes()
+{
+    for (std::size_t i = 0; i < m_book.options.size(); ++i)
+        m_options.emplace(m_book.options[i].soptCode, i);
+    m_customerIndexes.resize(m_book.customers.size());
+    for (std::size_t c = 0; c < m_book.customers.size(); ++c) {
+        const BookCustomer& customer = m_book.customers[c];
+        // The last of equal logins wins, as a scan from the front that keeps going would.
+        m_logins[customer.account] = c;
+        CustomerIndex& index = m_customerIndexes[c];
+        for (std::size_t a = 0; a < customer.shareholderAccounts.size(); ++a)
+            index.accounts.emplace(customer.shareholderAccounts[a].stockAccount, a);
+        for (std::size_t p = 0; p < customer.positions.size(); ++p) {
+            const BookPosition& position = customer.positions[p];
+            index.positions.emplace(PositionKey(position.stockAccount, position.soptCode), p);
+            const auto option = m_options.find(position.soptCode);
+            if (option != m_options.end())
+                index.heldOptions.push_back(option->second);
+        }
+        index.daysInOrder = DaysInOrder(customer.orders);
+        std::sort(index.heldOptions.begin(), index.heldOptions.end());
+        index.heldOptions.erase(std::unique(index.heldOptions.begin(), index.heldOptions.end()),
+                                index.heldOptions.end());
+    }
+}
 
 std::string TradeService::NewToken()
 {
@@ -201,10 +266,8 @@ WrappedMessage TradeService::Login(const WrappedMessage& request)
         return MakeReply(request, TokenForReply(request.tokenkey()), DemoError::kBadPayload,
                          Gbk("请求数据格式错误"), {}, m_crc);
 
-    std::size_t index = m_book.customers.size();
-    for (std::size_t i = 0; i < m_book.customers.size(); ++i)
-        if (m_book.customers[i].account == req.account_content())
-            index = i;
+    const auto login = m_logins.find(req.account_content());
+    const std::size_t index = login == m_logins.end() ? m_book.customers.size() : login->second;
     // The same answer for an unknown account and a wrong password: a caller learns nothing
     // about which accounts exist.
     if (index == m_book.customers.size() ||
@@ -218,16 +281,21 @@ WrappedMessage TradeService::Login(const WrappedMessage& request)
                          m_crc);
 
     const auto now = std::chrono::steady_clock::now();
-    std::erase_if(m_sessions, [&](const auto& entry) {
-        return now - entry.second.lastUse > m_sessionIdleTimeout;
-    });
-    if (m_sessions.size() >= kMaxSessions) {
-        const auto oldest = std::min_element(
-            m_sessions.begin(), m_sessions.end(),
-            [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
-        m_sessions.erase(oldest);
+    while (!m_sessionUseOrder.empty() &&
+           now - m_sessions.at(m_sessionUseOrder.front()).lastUse > m_sessionIdleTimeout) {
+        m_sessions.erase(m_sessionUseOrder.front());
+        m_sessionUseOrder.pop_front();
     }
-    m_sessions[token] = Session{index, now};
+    if (m_sessions.size() >= kMaxSessions) {
+        m_sessions.erase(m_sessionUseOrder.front());
+        m_sessionUseOrder.pop_front();
+    }
+    if (const auto same = m_sessions.find(token); same != m_sessions.end()) {
+        m_sessionUseOrder.erase(same->second.useOrder);
+        m_sessions.erase(same);
+    }
+    m_sessionUseOrder.push_back(token);
+    m_sessions[token] = Session{index, now, std::prev(m_sessionUseOrder.end())};
 
     const BookCustomer& customer = m_book.customers[index];
     const BookShareholderAccount* main = &customer.shareholderAccounts.front();
@@ -266,17 +334,19 @@ TradeService::Refusal TradeService::Authenticate(const std::string& token, uint3
     if (it == m_sessions.end())
         return {DemoError::kSessionExpired, Gbk("会话已过期，请重新登录")};
     if (now - it->second.lastUse > m_sessionIdleTimeout) {
+        m_sessionUseOrder.erase(it->second.useOrder);
         m_sessions.erase(it);
         return {DemoError::kSessionExpired, Gbk("会话已过期，请重新登录")};
     }
     const BookCustomer& owner = m_book.customers[it->second.customer];
-    if (fundAccount != FundAccountNumber(owner.fundAccount))
+    if (fundAccount != ParseFundAccount(owner.fundAccount))
         return {DemoError::kFundAccountMismatch, Gbk("资金账号与登录账号不符")};
     if (!SameSecret(password, owner.password))
         return {DemoError::kWrongPassword, Gbk("密码错误")};
     if (branchNo != owner.branchNo)
         return {DemoError::kBranchMismatch, Gbk("营业部号与登录账号不符")};
     it->second.lastUse = now;
+    m_sessionUseOrder.splice(m_sessionUseOrder.end(), m_sessionUseOrder, it->second.useOrder);
     customer = it->second.customer;
     return {};
 }
@@ -327,17 +397,21 @@ TradeService::Refusal TradeService::QryOptCode(std::size_t customer, const MsgQr
     const auto rows = RequestRows(req.request_num());
     if (!rows)
         return BadRequestNum();
-    const BookCustomer& owner = m_book.customers[customer];
-    const std::string_view wanted = TrimBlanks(req.sopt_code());
+    const std::vector<std::size_t>& held = m_customerIndexes[customer].heldOptions;
+    const std::string wanted(TrimBlanks(req.sopt_code()));
+    // Only the codes the customer holds are the customer's to exercise.
+    auto first = held.begin();
+    auto last = held.end();
+    if (!wanted.empty()) {
+        const auto named = m_options.find(wanted);
+        const std::size_t at = named == m_options.end() ? m_book.options.size() : named->second;
+        first = std::lower_bound(held.begin(), held.end(), at);
+        last = first != held.end() && *first == at ? first + 1 : first;
+    }
     const std::string today = FormatDate(LocalDay(Clock::Now()));
-    for (std::size_t i = 0; i < m_book.options.size(); ++i) {
+    for (auto it = first; it != last; ++it) {
+        const std::size_t i = *it;
         const BookOption& option = m_book.options[i];
-        // Only the codes the customer holds are the customer's to exercise.
-        const bool held =
-            std::any_of(owner.positions.begin(), owner.positions.end(),
-                        [&](const BookPosition& p) { return p.soptCode == option.soptCode; });
-        if (!held || (!wanted.empty() && wanted != option.soptCode))
-            continue;
         if (static_cast<std::size_t>(res.res_collection_size()) >= *rows)
             break;
         const bool open = option.applyBeginDate <= today && today <= option.applyEndDate;
@@ -363,7 +437,9 @@ TradeService::Refusal TradeService::QryOptCode(std::size_t customer, const MsgQr
         row->set_status_name(option.statusName);
         row->set_tax_months(option.taxMonths);
         row->set_soptwindow_flag(open ? "1" : "0");
-        row->set_soptwindow_flag_name(Gbk(open ? "行权窗口期内" : "非行权窗口期"));
+        static const std::string inWindow = Gbk("行权窗口期内");
+        static const std::string outOfWindow = Gbk("非行权窗口期");
+        row->set_soptwindow_flag_name(open ? inWindow : outOfWindow);
         row->set_position_str(PositionStr(i));
     }
     return {};
@@ -377,7 +453,7 @@ TradeService::Refusal TradeService::QryPosCode(std::size_t customer, const MsgQr
         return BadRequestNum();
     const BookCustomer& owner = m_book.customers[customer];
     const bool all = TrimBlanks(req.stock_account()).empty();
-    if (!all && !FindAccount(owner, req.stock_account()))
+    if (!all && !FindAccount(customer, req.stock_account()))
         return {DemoError::kUnknownStockAccount, Gbk("股东帐号不存在")};
     for (std::size_t i = 0; i < owner.positions.size(); ++i) {
         const BookPosition& position = owner.positions[i];
@@ -385,7 +461,7 @@ TradeService::Refusal TradeService::QryPosCode(std::size_t customer, const MsgQr
             continue;
         if (static_cast<std::size_t>(res.res_collection_size()) >= *rows)
             break;
-        const BookShareholderAccount* account = FindAccount(owner, position.stockAccount);
+        const BookShareholderAccount* account = FindAccount(customer, position.stockAccount);
         const BookOption* option = FindOption(position.soptCode);
         MsgQryPosCode_res* row = res.add_res_collection();
         row->set_exchange_type(account->exchangeType);
@@ -417,10 +493,10 @@ TradeService::Refusal TradeService::QryPosCode(std::size_t customer, const MsgQr
 }
 
 template <typename Row>
-void TradeService::FillOrderRow(const BookCustomer& owner, const BookOrder& order, Row& row) const
+void TradeService::FillOrderRow(std::size_t customer, const BookOrder& order, Row& row) const
 {
     const BookOption* option = FindOption(order.soptCode);
-    const BookShareholderAccount* account = FindAccount(owner, order.stockAccount);
+    const BookShareholderAccount* account = FindAccount(customer, order.stockAccount);
     const std::string exchangeType = account ? account->exchangeType : std::string();
     row.set_init_date(order.initDate);
     row.set_entrust_no(std::to_string(order.entrustNo));
@@ -435,11 +511,14 @@ void TradeService::FillOrderRow(const BookCustomer& owner, const BookOrder& orde
     row.set_report_no(order.reportNo);
     row.set_report_time(order.reportTime);
     row.set_entrust_type("0");
-    row.set_type_name(Gbk("委托"));
+    // Texts every row carries, converted once.
+    static const std::string typeName = Gbk("委托");
+    static const std::string wayName = Gbk("网上委托");
+    row.set_type_name(typeName);
     row.set_entrust_status(order.entrustStatus);
     row.set_status_name(StatusName(order.entrustStatus));
     row.set_entrust_way("5");
-    row.set_entrust_way_name(Gbk("网上委托"));
+    row.set_entrust_way_name(wayName);
     row.set_entrust_time(order.entrustTime);
     row.set_entrust_prop("P");
     row.set_cancel_info(order.cancelInfo);
@@ -455,15 +534,22 @@ TradeService::Refusal TradeService::QryEntrust(std::size_t customer, const MsgQr
         return BadRequestNum();
     const BookCustomer& owner = m_book.customers[customer];
     const bool all = TrimBlanks(req.stock_account()).empty();
-    if (!all && !FindAccount(owner, req.stock_account()))
+    if (!all && !FindAccount(customer, req.stock_account()))
         return {DemoError::kUnknownStockAccount, Gbk("股东帐号不存在")};
     const std::string today = FormatDate(LocalDay(Clock::Now()));
-    for (const BookOrder& order : owner.orders) {
-        if (order.initDate != today || (!all && order.stockAccount != req.stock_account()))
+    const bool inOrder = m_customerIndexes[customer].daysInOrder;
+    for (auto it = OrdersFrom(owner.orders, today, inOrder); it != owner.orders.end(); ++it) {
+        const BookOrder& order = *it;
+        if (order.initDate != today) {
+            if (inOrder && order.initDate > today)
+                break; // every later order is of a later day
+            continue;
+        }
+        if (!all && order.stockAccount != req.stock_account())
             continue;
         if (static_cast<std::size_t>(res.res_collection_size()) >= *rows)
             break;
-        FillOrderRow(owner, order, *res.add_res_collection());
+        FillOrderRow(customer, order, *res.add_res_collection());
     }
     return {};
 }
@@ -481,20 +567,27 @@ TradeService::Refusal TradeService::QryHisEntrust(std::size_t customer,
         return {DemoError::kBadDates, Gbk("起止日期无效")};
     const BookCustomer& owner = m_book.customers[customer];
     const bool all = TrimBlanks(req.stock_account()).empty();
-    if (!all && !FindAccount(owner, req.stock_account()))
+    if (!all && !FindAccount(customer, req.stock_account()))
         return {DemoError::kUnknownStockAccount, Gbk("股东帐号不存在")};
     // Today's orders belong to the today's-orders query, whatever range is asked for.
     const std::string today = FormatDate(LocalDay(Clock::Now()));
     const std::string first = FormatDate(start);
     const std::string last = FormatDate(end);
-    for (const BookOrder& order : owner.orders) {
-        if (order.initDate < first || order.initDate > last || order.initDate >= today)
+    const bool inOrder = m_customerIndexes[customer].daysInOrder;
+    for (auto it = OrdersFrom(owner.orders, first, inOrder); it != owner.orders.end(); ++it) {
+        const BookOrder& order = *it;
+        if (order.initDate > last || order.initDate >= today) {
+            if (inOrder)
+                break; // every later order is of a later day
+            continue;
+        }
+        if (order.initDate < first)
             continue;
         if (!all && order.stockAccount != req.stock_account())
             continue;
         if (static_cast<std::size_t>(res.res_collection_size()) >= *rows)
             break;
-        FillOrderRow(owner, order, *res.add_res_collection());
+        FillOrderRow(customer, order, *res.add_res_collection());
     }
     return {};
 }
@@ -508,13 +601,10 @@ TradeService::Refusal TradeService::Entrust(std::size_t customer, const MsgEntru
         return {DemoError::kUnknownOptionCode, Gbk("权证代码不存在")};
     // The order goes to the exchange of the shareholder account; the request's
     // exchange_type is the login account's and need not be that one.
-    if (!FindAccount(owner, req.stock_account()))
+    if (!FindAccount(customer, req.stock_account()))
         return {DemoError::kUnknownStockAccount, Gbk("股东帐号不存在")};
-    const auto position =
-        std::find_if(owner.positions.begin(), owner.positions.end(), [&](const BookPosition& p) {
-            return p.stockAccount == req.stock_account() && p.soptCode == req.sopt_code();
-        });
-    if (position == owner.positions.end())
+    BookPosition* const position = FindPosition(customer, req.stock_account(), req.sopt_code());
+    if (!position)
         return {DemoError::kNoPosition, Gbk("该股东帐号没有此权证的持仓")};
 
     const std::time_t now = Clock::Now();
@@ -551,6 +641,8 @@ TradeService::Refusal TradeService::Entrust(std::size_t customer, const MsgEntru
     order.entrustTime = FormatTimeOfDay(now);
     order.reportNo = std::to_string(order.entrustNo);
     order.reportTime = order.entrustTime;
+    if (!owner.orders.empty() && order.initDate < owner.orders.back().initDate)
+        m_customerIndexes[customer].daysInOrder = false;
     owner.orders.push_back(order);
 
     res.set_entrust_no(std::to_string(order.entrustNo));
@@ -563,13 +655,17 @@ TradeService::Refusal TradeService::CanEntrust(std::size_t customer, const MsgCa
 {
     BookCustomer& owner = m_book.customers[customer];
     const auto number = ParseWholeNumber(req.entrust_no());
+    // Orders are kept in entrust number order.
     const auto order =
-        std::find_if(owner.orders.begin(), owner.orders.end(), [&](const BookOrder& o) {
-            return number && static_cast<int64_t>(o.entrustNo) == *number;
-        });
-    if (order == owner.orders.end())
+        !number || *number < 0
+            ? owner.orders.end()
+            : std::partition_point(owner.orders.begin(), owner.orders.end(),
+                                   [&](const BookOrder& o) {
+                                       return static_cast<int64_t>(o.entrustNo) < *number;
+                                   });
+    if (order == owner.orders.end() || static_cast<int64_t>(order->entrustNo) != *number)
         return {DemoError::kOrderNotFound, Gbk("委托号不存在")};
-    const BookShareholderAccount* account = FindAccount(owner, order->stockAccount);
+    const BookShareholderAccount* account = FindAccount(customer, order->stockAccount);
     if (req.exchange_type() != account->exchangeType)
         return {DemoError::kExchangeMismatch, Gbk("交易类别与委托不符")};
     if (order->initDate != FormatDate(LocalDay(Clock::Now())))
@@ -578,11 +674,8 @@ TradeService::Refusal TradeService::CanEntrust(std::size_t customer, const MsgCa
         return {DemoError::kNotCancellable,
                 StatusName(order->entrustStatus) + Gbk("状态的委托不能撤单")};
 
-    const auto position =
-        std::find_if(owner.positions.begin(), owner.positions.end(), [&](const BookPosition& p) {
-            return p.stockAccount == order->stockAccount && p.soptCode == order->soptCode;
-        });
-    if (position != owner.positions.end()) {
+    if (BookPosition* const position =
+            FindPosition(customer, order->stockAccount, order->soptCode)) {
         const int64_t back = std::min(order->entrustAmount, position->frozenAmount);
         position->frozenAmount -= back;
         position->enableAmount += back;
@@ -595,17 +688,23 @@ TradeService::Refusal TradeService::CanEntrust(std::size_t customer, const MsgCa
 
 const BookOption* TradeService::FindOption(const std::string& code) const
 {
-    for (const auto& option : m_book.options)
-        if (option.soptCode == code)
-            return &option;
-    return nullptr;
+    const auto it = m_options.find(code);
+    return it == m_options.end() ? nullptr : &m_book.options[it->second];
 }
 
-const BookShareholderAccount* TradeService::FindAccount(const BookCustomer& customer,
+const BookShareholderAccount* TradeService::FindAccount(std::size_t customer,
                                                         const std::string& stockAccount) const
 {
-    for (const auto& account : customer.shareholderAccounts)
-        if (account.stockAccount == stockAccount)
-            return &account;
-    return nullptr;
+    const auto& accounts = m_customerIndexes[customer].accounts;
+    const auto it = accounts.find(stockAccount);
+    return it == accounts.end() ? nullptr
+                                : &m_book.customers[customer].shareholderAccounts[it->second];
+}
+
+BookPosition* TradeService::FindPosition(std::size_t customer, const std::string& stockAccount,
+                                         const std::string& soptCode)
+{
+    const auto& positions = m_customerIndexes[customer].positions;
+    const auto it = positions.find(PositionKey(stockAccount, soptCode));
+    return it == positions.end() ? nullptr : &m_book.customers[customer].positions[it->second];
 }

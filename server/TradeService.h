@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <list>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "WrappedMessage.pb.h"
 #include "net/Crc32.h"
@@ -31,6 +33,7 @@ private:
     {
         std::size_t customer = 0;
         std::chrono::steady_clock::time_point lastUse;
+        std::list<std::string>::iterator useOrder; ///< its place in m_sessionUseOrder
     };
     // A refusal: ErrorCode and GBK text.
     struct Refusal
@@ -63,16 +66,36 @@ private:
     Refusal CanEntrust(std::size_t customer, const quorvanta::MsgCanEntrust_req& req,
                        quorvanta::MsgCanEntrust_res& res);
 
+    // Lookups through the indexes, so that every query costs in proportion to the rows it
+    // returns, not to the size of the book.
+    struct CustomerIndex
+    {
+        std::unordered_map<std::string, std::size_t> accounts;  ///< stock account -> index
+        std::unordered_map<std::string, std::size_t> positions; ///< PositionKey -> index
+        std::vector<std::size_t> heldOptions; ///< indexes of the options held, ascending
+        /// The orders' days never go down from one order to the next (so the orders of a
+        /// span of days are one run of them). Only a clock set back breaks it.
+        bool daysInOrder = true;
+    };
+    void BuildIndexes();
     const BookOption* FindOption(const std::string& code) const;
-    const BookShareholderAccount* FindAccount(const BookCustomer& customer,
+    const BookShareholderAccount* FindAccount(std::size_t customer,
                                               const std::string& stockAccount) const;
+    BookPosition* FindPosition(std::size_t customer, const std::string& stockAccount,
+                               const std::string& soptCode);
     template <typename Row>
-    void FillOrderRow(const BookCustomer& owner, const BookOrder& order, Row& row) const;
+    void FillOrderRow(std::size_t customer, const BookOrder& order, Row& row) const;
     static Refusal BadRequestNum();
 
     std::mutex m_mutex;
     DemoBook m_book;
+    std::unordered_map<std::string, std::size_t> m_logins;  ///< login account -> customer
+    std::unordered_map<std::string, std::size_t> m_options; ///< option code -> index
+    std::vector<CustomerIndex> m_customerIndexes;           ///< by customer
     std::unordered_map<std::string, Session> m_sessions;
+    /// The sessions' tokens, least recently used first, so that expired and surplus sessions
+    /// go without a scan of all of them.
+    std::list<std::string> m_sessionUseOrder;
     std::chrono::milliseconds m_sessionIdleTimeout;
     CCrc32 m_crc;
 };

@@ -1,11 +1,16 @@
 #include "config/ClientConfig.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -282,3 +287,430 @@ TEST_F(ClientConfigTest, VanishedCurrentDirectoryGivesDefaultsAndQuietSaves)
     EXPECT_EQ(config.SaveConfig(), SI_FILE);
     EXPECT_EQ(config.GetClientID(), "880012");
 }
+
+namespace
+{
+/// Bytes from a text of hexadecimal digit pairs.
+std::string FromHex(const std::string& hex)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+/// The four settings as one value, so that a whole reading compares at once.
+struct Settings
+{
+    std::string ip;
+    std::string port;
+    bool isRecord = true;
+    std::string clientId;
+
+    bool operator==(const Settings&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Settings& s)
+{
+    return os << "{IP " << s.ip << ", PORT " << s.port << ", ISRECORD " << s.isRecord
+              << ", CLIENTID " << s.clientId << "}";
+}
+
+Settings Read(const CClientConfig& config)
+{
+    return {config.GetTradeSrvIP(), config.GetTradeSrvPort(), config.GetIsRecord(),
+            config.GetClientID()};
+}
+
+struct RoundTripCase
+{
+    const char* name;
+    const char* hex; ///< the file as found
+    Settings read;   ///< what the terminal reads from it
+};
+
+void PrintTo(const RoundTripCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ClientConfigRoundTripTest : public ClientConfigTest,
+                                  public ::testing::WithParamInterface<RoundTripCase>
+{};
+
+// Whatever the file held, what the terminal saves loads back as the same settings, and
+// saving again writes the very same bytes: nothing moves, nothing grows.
+TEST_P(ClientConfigRoundTripTest, SavedSettingsLoadBackAndRepeatedSavesWriteTheSameBytes)
+{
+    const RoundTripCase& c = GetParam();
+    WriteConfigFile(FromHex(c.hex));
+    {
+        CClientConfig config(m_base.string());
+        EXPECT_EQ(Read(config), c.read) << "as found";
+        // The remember box clicked to what it shows: the whole file is written.
+        config.SetIsRecord(config.GetIsRecord());
+        ASSERT_EQ(config.SaveConfig(), SI_OK);
+    }
+    const std::string firstSave = ReadConfigFile();
+    EXPECT_EQ(firstSave.find("\xEF\xBB\xBF"), std::string::npos) << firstSave;
+
+    for (int save = 0; save < 3; ++save) {
+        CClientConfig again(m_base.string());
+        EXPECT_EQ(Read(again), c.read) << "after save " << save + 1 << ":\n" << ReadConfigFile();
+        again.SetIsRecord(again.GetIsRecord());
+        EXPECT_EQ(ReadConfigFile(), firstSave) << "save " << save + 2;
+    }
+
+    // New settings go in and come back just as well.
+    {
+        CClientConfig config(m_base.string());
+        config.SetClientID("880012");
+        config.SetIsRecord(!c.read.isRecord);
+    }
+    const Settings changed{c.read.ip, c.read.port, !c.read.isRecord, "880012"};
+    EXPECT_EQ(Read(CClientConfig(m_base.string())), changed) << ReadConfigFile();
+    const std::string changedSave = ReadConfigFile();
+    CClientConfig(m_base.string()).SetClientID("880012");
+    EXPECT_EQ(ReadConfigFile(), changedSave);
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+const Settings kDefaults{"127.0.0.1", "8000", true, ""};
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ClientConfigRoundTripTest,
+    ::testing::Values(
+        // "\n" BOM "[ClientID] = v\nCLIENTID = evil\nISRECORD = false\n": the mark inside the
+        // file is no part of a name; the line is the section line it looks like.
+        RoundTripCase{"ByteOrderMarkInsideTheFile",
+                      "0aefbbbf5b436c69656e7449445d203d20760a434c49454e544944203d206576696c0a4953"
+                      "5245434f5244203d2066616c73650a",
+                      {"127.0.0.1", "8000", false, "evil"}},
+        // "[a\nb=1\n": a section line without its bracket.
+        RoundTripCase{"UnclosedSectionLine", "5b610a623d310a", kDefaults},
+        // "[ClientID\nCLIENTID = 5\nISRECORD = false\n"
+        RoundTripCase{"UnclosedSectionLineOfOurs",
+                      "5b436c69656e7449440a434c49454e544944203d20350a49535245434f5244203d206661"
+                      "6c73650a",
+                      {"127.0.0.1", "8000", false, "5"}},
+        // "[TradeSrv\r\nPORT = 9001\r\n[ClientID]\r\nCLIENTID = 6\r\n"
+        RoundTripCase{"UnclosedSectionLineWithCrLf",
+                      "5b54726164655372760d0a504f5254203d20393030310d0a5b436c69656e7449445d0d0a43"
+                      "4c49454e544944203d20360d0a",
+                      {"127.0.0.1", "9001", true, "6"}},
+        // BOM BOM "[ClientID]\nCLIENTID=7\n": the library takes only the first mark.
+        RoundTripCase{"TwoByteOrderMarksAtTheStart",
+                      "efbbbfefbbbf5b436c69656e7449445d0a434c49454e5449443d370a",
+                      {"127.0.0.1", "8000", true, "7"}},
+        // "[ClientID]\n  " BOM "CLIENTID = 8\n" BOM "ISRECORD = 0\n"
+        RoundTripCase{"ByteOrderMarksBeforeKeys",
+                      "5b436c69656e7449445d0a2020efbbbf434c49454e544944203d20380aefbbbf49535245434f"
+                      "5244203d20300a",
+                      {"127.0.0.1", "8000", false, "8"}},
+        // "[ClientID]\nCLIENTID = 1\n\0CLIENTID = 2\n": the library reads up to the zero.
+        RoundTripCase{"ZeroByte",
+                      "5b436c69656e7449445d0a434c49454e544944203d20310a00434c49454e54"
+                      "4944203d20320a",
+                      {"127.0.0.1", "8000", true, "1"}},
+        // "; note\n[TradeSrv]\n; ip\nIP = 10.1.2.3\n[ClientID]\nCLIENTID = 3\n; trailing\n"
+        RoundTripCase{"CommentsSettle",
+                      "3b206e6f74650a5b54726164655372765d0a3b2069700a4950203d2031302e312e322e330a"
+                      "5b436c69656e7449445d0a434c49454e544944203d20330a3b20747261696c696e670a",
+                      {"10.1.2.3", "8000", true, "3"}},
+        // "k = 1\n[]\nx = 2\n[ClientID]\nCLIENTID = 4\n": keys outside any section.
+        RoundTripCase{"KeysOutsideSections",
+                      "6b203d20310a5b5d0a78203d20320a5b436c69656e7449445d0a434c49454e544944203d20"
+                      "340a",
+                      {"127.0.0.1", "8000", true, "4"}},
+        // "[ClientID]\nCLIENTID = 1\n[Other\nCLIENTID = 2\n": keys below a broken line stay
+        // in the section that line names.
+        RoundTripCase{"UnclosedSectionLineKeepsItsKeysApart",
+                      "5b436c69656e7449445d0a434c49454e544944203d20310a5b4f746865720a434c49454e54"
+                      "4944203d20320a",
+                      {"127.0.0.1", "8000", true, "1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Texts put together from the pieces that trouble the library, checked the same way.
+TEST_F(ClientConfigTest, ArbitraryFilesSaveStably)
+{
+    const std::vector<std::string> pieces = {"[",
+                                             "]",
+                                             "ClientID",
+                                             "clientid",
+                                             "TradeSrv",
+                                             "CLIENTID",
+                                             "ISRECORD",
+                                             "IP",
+                                             "PORT",
+                                             "=",
+                                             " ",
+                                             "\t",
+                                             "\n",
+                                             "\r",
+                                             "\r\n",
+                                             ";",
+                                             "#",
+                                             "\xEF\xBB\xBF",
+                                             "false",
+                                             "7",
+                                             "<<<",
+                                             "\"",
+                                             "\xD5\xC5",
+                                             std::string(1, '\0'),
+                                             "\n[ClientID]\n",
+                                             "\n[TradeSrv]\n",
+                                             "\n[",
+                                             "\n\xEF\xBB\xBF"};
+    std::mt19937 random(20240611);
+    constexpr int kFiles = 120;
+    for (int n = 0; n < kFiles; ++n) {
+        std::string text;
+        const unsigned length = random() % 30;
+        for (unsigned i = 0; i < length; ++i)
+            text += pieces[random() % pieces.size()];
+        std::ostringstream hex;
+        for (const unsigned char byte : text)
+            hex << std::hex << (byte < 16 ? "0" : "") << static_cast<int>(byte);
+        SCOPED_TRACE(hex.str());
+
+        WriteConfigFile(text);
+        Settings read;
+        {
+            CClientConfig config(m_base.string());
+            read = Read(config);
+            config.SetIsRecord(read.isRecord);
+        }
+        const std::string firstSave = ReadConfigFile();
+        CClientConfig reloaded(m_base.string());
+        ASSERT_EQ(Read(reloaded), read) << firstSave;
+        reloaded.SetIsRecord(read.isRecord);
+        ASSERT_EQ(ReadConfigFile(), firstSave);
+    }
+}
+
+/// Makes the calling thread meet file permissions as an ordinary user would, where the
+/// tests run as root (who may open any file for writing): its file-system user and group
+/// become nobody's, and the test's folder is given to nobody. Nothing changes otherwise.
+class ScopedOrdinaryUser
+{
+public:
+    static constexpr uid_t kNobody = 65534;
+
+    explicit ScopedOrdinaryUser(const std::vector<fs::path>& owned) : m_switched(::geteuid() == 0)
+    {
+        if (!m_switched)
+            return;
+        for (const fs::path& path : owned)
+            EXPECT_EQ(::lchown(path.c_str(), kNobody, kNobody), 0) << path;
+        ::setfsgid(kNobody);
+        ::setfsuid(kNobody);
+        // Either call answers with the value in force when it is handed an invalid id.
+        EXPECT_EQ(::setfsuid(static_cast<uid_t>(-1)), static_cast<int>(kNobody));
+    }
+    ~ScopedOrdinaryUser()
+    {
+        if (!m_switched)
+            return;
+        ::setfsuid(0);
+        ::setfsgid(0);
+    }
+    ScopedOrdinaryUser(const ScopedOrdinaryUser&) = delete;
+    ScopedOrdinaryUser& operator=(const ScopedOrdinaryUser&) = delete;
+
+private:
+    bool m_switched;
+};
+
+struct FileIdentity
+{
+    dev_t device;
+    ino_t inode;
+};
+
+FileIdentity IdentityOf(const fs::path& path)
+{
+    struct stat info
+    {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return {info.st_dev, info.st_ino};
+}
+
+TEST_F(ClientConfigTest, ReadOnlyFileIsLeftUntouched)
+{
+    const std::string original = "[TradeSrv]\nIP = 10.1.2.3\n[ClientID]\nCLIENTID = 1\n";
+    WriteConfigFile(original);
+    fs::permissions(ConfigFile(),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const FileIdentity before = IdentityOf(ConfigFile());
+    {
+        const ScopedOrdinaryUser user({m_base, ConfigDir(), ConfigFile()});
+        CClientConfig config(m_base.string());
+        EXPECT_EQ(config.GetClientID(), "1");
+        config.SetClientID("880012");
+        config.SetIsRecord(false);
+        EXPECT_EQ(config.SaveConfig(), SI_FILE);
+        EXPECT_EQ(config.GetClientID(), "880012") << "the value stays in memory";
+    }
+    EXPECT_EQ(ReadConfigFile(), original);
+    const FileIdentity after = IdentityOf(ConfigFile());
+    EXPECT_EQ(after.device, before.device);
+    EXPECT_EQ(after.inode, before.inode) << "still the same file, not a new one in its place";
+    EXPECT_EQ(fs::status(ConfigFile()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+TEST_F(ClientConfigTest, ReadOnlyFolderWithAWritableFileFailsQuietly)
+{
+    WriteConfigFile("[ClientID]\nCLIENTID = 1\n");
+    fs::permissions(ConfigDir(), fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        const ScopedOrdinaryUser user({m_base, ConfigDir(), ConfigFile()});
+        CClientConfig config(m_base.string());
+        config.SetClientID("2");
+        EXPECT_EQ(config.SaveConfig(), SI_FILE);
+    }
+    fs::permissions(ConfigDir(), fs::perms::owner_all);
+    EXPECT_EQ(ReadConfigFile(), "[ClientID]\nCLIENTID = 1\n");
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+TEST_F(ClientConfigTest, SaveKeepsTheFileOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    WriteConfigFile("[ClientID]\nCLIENTID = 1\n");
+    ASSERT_EQ(
+        ::chown(ConfigFile().c_str(), ScopedOrdinaryUser::kNobody, ScopedOrdinaryUser::kNobody), 0);
+    CClientConfig(m_base.string()).SetClientID("2");
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(ConfigFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, ScopedOrdinaryUser::kNobody);
+    EXPECT_EQ(info.st_gid, ScopedOrdinaryUser::kNobody);
+    EXPECT_EQ(CClientConfig(m_base.string()).GetClientID(), "2");
+}
+
+struct LinkCase
+{
+    const char* name;
+    /// Links from config/ClientConfig.ini onwards: each entry is what one link holds, the
+    /// next link being the file it names (relative names are relative to its folder).
+    std::vector<std::string> chain;
+    /// The file the chain ends at, below the test's folder.
+    const char* target;
+    bool targetExists;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ClientConfigLinkTest : public ClientConfigTest, public ::testing::WithParamInterface<LinkCase>
+{
+protected:
+    /// Where a link text leads, seen from the folder of the link at `from`.
+    fs::path Resolve(const fs::path& from, const std::string& text) const
+    {
+        if (!text.empty() && text.front() == '@')
+            return m_base / text.substr(1);
+        return fs::path(text).is_absolute() ? fs::path(text) : from.parent_path() / text;
+    }
+    /// A link text as written: "@x" stands for the absolute path of x below the base.
+    std::string LinkText(const std::string& text) const
+    {
+        return !text.empty() && text.front() == '@' ? (m_base / text.substr(1)).string() : text;
+    }
+};
+
+// A link keeps pointing where it pointed; the file at its end takes the new settings.
+TEST_P(ClientConfigLinkTest, SaveGoesToTheFileALinkPointsAt)
+{
+    const LinkCase& c = GetParam();
+    fs::create_directories(ConfigDir());
+    fs::create_directories(m_base / "elsewhere");
+    const fs::path target = m_base / c.target;
+    if (c.targetExists)
+        std::ofstream(target, std::ios::binary) << "[TradeSrv]\nIP = 10.1.2.3\n";
+
+    std::vector<fs::path> links{ConfigFile()};
+    for (std::size_t i = 0; i + 1 < c.chain.size(); ++i)
+        links.push_back(Resolve(links.back(), c.chain[i]));
+    for (std::size_t i = 0; i < links.size(); ++i)
+        fs::create_symlink(LinkText(c.chain[i]), links[i]);
+    ASSERT_EQ(Resolve(links.back(), c.chain.back()).lexically_normal(), target.lexically_normal());
+
+    {
+        CClientConfig config(m_base.string());
+        EXPECT_EQ(config.GetTradeSrvIP(), c.targetExists ? "10.1.2.3" : "127.0.0.1");
+        config.SetClientID("880012");
+        EXPECT_EQ(config.SaveConfig(), SI_OK);
+    }
+
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        EXPECT_TRUE(fs::is_symlink(links[i])) << links[i];
+        EXPECT_EQ(fs::read_symlink(links[i]).string(), LinkText(c.chain[i])) << links[i];
+    }
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+    const CClientConfig reloaded(m_base.string());
+    EXPECT_EQ(reloaded.GetClientID(), "880012");
+    EXPECT_EQ(reloaded.GetTradeSrvIP(), c.targetExists ? "10.1.2.3" : "127.0.0.1");
+    for (const fs::path& dir : {ConfigDir(), m_base / "elsewhere"}) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(name.find(".tmp."), std::string::npos) << "left behind: " << entry.path();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, ClientConfigLinkTest,
+    ::testing::Values(
+        LinkCase{"Relative", {"../elsewhere/real.ini"}, "elsewhere/real.ini", true},
+        LinkCase{"Absolute", {"@elsewhere/real.ini"}, "elsewhere/real.ini", true},
+        LinkCase{"InTheSameFolder", {"real.ini"}, "config/real.ini", true},
+        LinkCase{"Chain", {"../elsewhere/hop.ini", "real.ini"}, "elsewhere/real.ini", true},
+        LinkCase{"ChainOfAbsoluteAndRelative",
+                 {"@elsewhere/hop.ini", "../config/real.ini"},
+                 "config/real.ini",
+                 true},
+        LinkCase{"Dangling", {"../elsewhere/new.ini"}, "elsewhere/new.ini", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ClientConfigTest, LinkLoopFailsQuietlyAndStays)
+{
+    fs::create_directories(ConfigDir());
+    fs::create_symlink("loop.ini", ConfigFile());
+    fs::create_symlink("ClientConfig.ini", ConfigDir() / "loop.ini");
+    CClientConfig config(m_base.string());
+    config.SetClientID("880012");
+    EXPECT_EQ(config.SaveConfig(), SI_FILE);
+    EXPECT_EQ(fs::read_symlink(ConfigFile()), "loop.ini");
+    EXPECT_EQ(fs::read_symlink(ConfigDir() / "loop.ini"), "ClientConfig.ini");
+    EXPECT_EQ(config.GetClientID(), "880012");
+}
+
+// A link to something that is no regular file (here a pipe, with a reader so that it could
+// be opened) gets no file put in its place.
+TEST_F(ClientConfigTest, LinkToAPipeIsNotReplaced)
+{
+    fs::create_directories(ConfigDir());
+    const fs::path pipe = m_base / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    fs::create_symlink(pipe, ConfigFile());
+
+    CClientConfig config(m_base.string());
+    config.SetClientID("880012");
+    EXPECT_EQ(config.SaveConfig(), SI_FILE);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
+    EXPECT_EQ(fs::read_symlink(ConfigFile()), pipe);
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "nothing was written into the pipe";
+    ::close(reader);
+    for (const auto& entry : fs::directory_iterator(m_base))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos);
+}
+} // namespace
