@@ -122,8 +122,7 @@ std::string PositionKey(const std::string& stockAccount, const std::string& sopt
 
 // The first order that may lie on firstDay or later. Orders are kept in entrust number
 // order, which is also the order of their days unless the clock was set back.
-auto OrdersFrom(const std::vector<BookOrder>& orders, const std::string& firstDay,
-                bool daysInOrder)
+auto OrdersFrom(const std::vector<BookOrder>& orders, const std::string& firstDay, bool daysInOrder)
 {
     if (!daysInOrder)
         return orders.begin();
@@ -656,13 +655,12 @@ TradeService::Refusal TradeService::CanEntrust(std::size_t customer, const MsgCa
     BookCustomer& owner = m_book.customers[customer];
     const auto number = ParseWholeNumber(req.entrust_no());
     // Orders are kept in entrust number order.
-    const auto order =
-        !number || *number < 0
-            ? owner.orders.end()
-            : std::partition_point(owner.orders.begin(), owner.orders.end(),
-                                   [&](const BookOrder& o) {
-                                       return static_cast<int64_t>(o.entrustNo) < *number;
-                                   });
+    const auto order = !number || *number < 0
+                           ? owner.orders.end()
+                           : std::partition_point(
+                                 owner.orders.begin(), owner.orders.end(), [&](const BookOrder& o) {
+                                     return static_cast<int64_t>(o.entrustNo) < *number;
+                                 });
     if (order == owner.orders.end() || static_cast<int64_t>(order->entrustNo) != *number)
         return {DemoError::kOrderNotFound, Gbk("委托号不存在")};
     const BookShareholderAccount* account = FindAccount(customer, order->stockAccount);
