@@ -111,6 +111,10 @@ bool CaptureTradingDay(const QDir& out, const QString& mainWindowAs = {})
         login->findChild<QPushButton*>(QStringLiteral("loginButton"))->click();
         QTest::qWait(800);
         ok = QTest::qWaitForWindowExposed(&mainWindow, 5000) && ok;
+        // Xvfb has no window manager to carry out the maximise: give the window the work
+        // area as one would.
+        mainWindow.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        QTest::qWait(300);
 
         CEntrustDlg* const entrust = mainWindow.EntrustPage();
         auto* const positions = entrust->findChild<CSkinListCtrl*>(QStringLiteral("positionList"));
@@ -126,7 +130,7 @@ bool CaptureTradingDay(const QDir& out, const QString& mainWindowAs = {})
         if (positions)
             ClickRow(*positions, 0);
         QTest::keyClicks(entrust->findChild<QLineEdit*>(QStringLiteral("quantityEdit")),
-                         QStringLiteral("1000"));
+                         QStringLiteral("1050"));
         entrust->findChild<QPushButton*>(QStringLiteral("entrustButton"))->click();
         ok = QTest::qWaitForWindowExposed(entrust->ConfirmDialog(), 5000) && ok;
         ok = CaptureScreen(out.filePath(QStringLiteral("entrust-confirm.png"))) && ok;
