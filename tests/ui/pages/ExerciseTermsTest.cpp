@@ -258,8 +258,8 @@ TEST_F(ExerciseTermsTest, PositionsWhoseWindowEndsWithinAWeekAreMarked)
                                    "1000006"}) // the last without terms
         g_TradeData.m_positions.push_back(Position("A123456789", code, "1000"));
 
-    const QColor foreground(QRgb(CEntrustDlg::kEndsSoonForeground));
-    const QColor background(QRgb(CEntrustDlg::kEndsSoonBackground));
+    const QColor foreground{QRgb(CEntrustDlg::kEndsSoonForeground)};
+    const QColor background{QRgb(CEntrustDlg::kEndsSoonBackground)};
     const struct
     {
         int day;                       ///< of January 2024
