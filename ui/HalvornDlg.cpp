@@ -29,6 +29,7 @@
 #include "ui/pages/CurEntrustDlg.h"
 #include "ui/pages/EntrustDlg.h"
 #include "ui/pages/HisEntrustDlg.h"
+#include "ui/pages/PageLayout.h"
 #include "ui/skin/SkinEngine.h"
 
 namespace
@@ -46,11 +47,7 @@ constexpr int kStatusLeft = 7;
 constexpr int kStatusGap = 6;
 constexpr int kTabsLeftFromRight = 360;
 
-/// A rectangle from its four edges (right and bottom exclusive).
-QRect FromEdges(int left, int top, int right, int bottom)
-{
-    return {left, top, right - left, bottom - top};
-}
+using PageLayout::FromEdges;
 } // namespace
 
 CHalvornDlg::CHalvornDlg(QWidget* parent) : QDialog(parent)
@@ -514,7 +511,7 @@ void CHalvornDlg::LayoutWindow()
     m_labelStatus->setGeometry(
         FromEdges(kStatusLeft, 55, std::max(kStatusLeft, w - kTabsLeftFromRight - kStatusGap), 85));
     ShowStatus(m_strStatus);
-    m_dialogManager.MoveAll(FromEdges(7, kPageTop, w - 7, h - 4));
+    m_dialogManager.MoveAll(PageRect(w, h));
 }
 
 void CHalvornDlg::paintEvent(QPaintEvent* event)
