@@ -428,12 +428,34 @@ std::chrono::sys_days LocalDay(std::time_t moment)
     return std::chrono::sys_days{day};
 }
 
+namespace
+{
+// Appends value as exactly `width` decimal digits (value < 10^width). Every order and
+// query formats dates, so this stays off the printf machinery.
+void AppendDigits(std::string& text, unsigned value, int width)
+{
+    const std::size_t end = text.size() + static_cast<std::size_t>(width);
+    text.resize(end);
+    for (std::size_t i = end; i-- > end - static_cast<std::size_t>(width); value /= 10)
+        text[i] = static_cast<char>('0' + value % 10);
+}
+} // namespace
+
 std::string FormatDate(std::chrono::sys_days day)
 {
     const std::chrono::year_month_day date{day};
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d%02u%02u", int(date.year()), unsigned(date.month()),
-                  unsigned(date.day()));
+    const int year = int(date.year());
+    if (year < 0 || year > 9999) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%04d%02u%02u", year, unsigned(date.month()),
+                      unsigned(date.day()));
+        return text;
+    }
+    std::string text;
+    text.reserve(8);
+    AppendDigits(text, static_cast<unsigned>(year), 4);
+    AppendDigits(text, unsigned(date.month()), 2);
+    AppendDigits(text, unsigned(date.day()), 2);
     return text;
 }
 
@@ -441,8 +463,12 @@ std::string FormatTimeOfDay(std::time_t moment)
 {
     std::tm local{};
     localtime_r(&moment, &local);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d%02d%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    std::string text;
+    text.reserve(6);
+    // A leap second reads 60; the fields never exceed two digits.
+    AppendDigits(text, static_cast<unsigned>(local.tm_hour) % 100, 2);
+    AppendDigits(text, static_cast<unsigned>(local.tm_min) % 100, 2);
+    AppendDigits(text, static_cast<unsigned>(local.tm_sec) % 100, 2);
     return text;
 }
 

@@ -1,6 +1,8 @@
 #include "server/DemoServer.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,13 +25,17 @@
 #include "server/DemoBook.h"
 #include "server/TradeService.h"
 #include "util/Clock.h"
+#include "util/FileDescriptor.h"
 #include "util/util.h"
 
 using asio::ip::tcp;
 
 namespace
 {
-constexpr std::size_t kServingThreads = 2;
+// Serving threads block while they serve one connection, so there are as many as the
+// clients expected at once (a few terminals, or a test's eight), not as many as cores: the
+// system shares the cores among the runnable ones.
+constexpr std::size_t kServingThreads = 8;
 // Requests up to this size are decoded whenever their bytes may be complete.
 constexpr std::size_t kEagerDecodeBytes = 64 * 1024;
 // How long a large request must stay unchanged before it is decoded again.
@@ -110,7 +117,8 @@ bool ParseFaultMode(std::string_view name, FaultMode& mode)
 
 namespace
 {
-// What every connection shares: the options, the business and the fault setting.
+// What every connection shares: the options, the business, the fault setting and the
+// waiting loop.
 struct ServerCore
 {
     explicit ServerCore(DemoServerOptions opts) : options(std::move(opts)) {}
@@ -128,50 +136,87 @@ struct ServerCore
     std::string refuseTextGbk;
 
     std::mutex logMutex;
+
+    /// Runs every connection that has to wait (for the rest of a request, for the reader
+    /// of a long or trickled reply, or for ever), so that no serving thread waits for one.
+    std::unique_ptr<asio::io_context> waiting;
+    tcp protocol = tcp::v4();
 };
 
-// One connection: read one request, answer it (or misbehave as told), close. Everything
-// of one connection happens on the one thread that accepted it, so nothing is handed
-// between threads. The common case, a whole request already there and a reply that fits
-// the socket's buffer, is read and written at once without arming a timer; timers, the
-// peer's address and the log line are made only when they are needed.
+/// Waits until fd has bytes to read (or an error or hang-up), at most until the deadline.
+bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(
+                                   deadline - std::chrono::steady_clock::now())
+                                   .count();
+        if (remaining <= 0)
+            return false;
+        pollfd entry{fd, POLLIN, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(remaining));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+// One connection: read one request, answer it (or misbehave as told), close.
+//
+// The serving thread that accepted the connection serves it itself as long as nothing
+// has to wait: a request that arrives within kServingWait and a reply that fits the
+// socket's buffer, which is every exchange of a terminal on a sound network. That path
+// is plain blocking calls on the descriptor: no timer, no event registration and no other
+// thread. A connection that has to wait moves, once, to the waiting loop, which finishes
+// it with timers and asynchronous reads and writes.
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
-    Connection(tcp::socket socket, ServerCore& server)
-        : m_socket(std::move(socket)), m_server(server), m_logging(server.Logging())
-    {
-        if (!m_logging)
-            return;
-        m_begin = std::chrono::steady_clock::now();
-        std::error_code ec;
-        const tcp::endpoint peer = m_socket.remote_endpoint(ec);
-        if (!ec)
-            m_peer = peer.address().to_string() + ":" + std::to_string(peer.port());
-    }
+    Connection(FileDescriptor socket, ServerCore& server)
+        : m_fd(std::move(socket)), m_server(server), m_logging(server.Logging()),
+          m_begin(std::chrono::steady_clock::now())
+    {}
 
-    void Start()
+    /// Serves the connection on the calling serving thread, or passes it to the waiting
+    /// loop as soon as something has to wait.
+    void Serve()
     {
-        // A client writes its request right after connecting, so it is often already here.
-        const ssize_t n =
-            ::recv(m_socket.native_handle(), m_chunk.data(), m_chunk.size(), MSG_DONTWAIT);
-        if (n > 0 && Take(static_cast<std::size_t>(n)))
-            return;
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            FinishDropped();
-            return;
+        if (m_logging)
+            m_peer = PeerText();
+        const auto passOnAt = m_begin + std::min<std::chrono::milliseconds>(
+                                            kServingWait, m_server.options.requestTimeout);
+        // Reads on a serving thread go through that thread's own buffer.
+        thread_local std::array<char, kChunkBytes> chunk;
+        for (;;) {
+            const ssize_t n = ::recv(m_fd.Get(), chunk.data(), chunk.size(), MSG_DONTWAIT);
+            if (n > 0) {
+                if (Take(chunk.data(), static_cast<std::size_t>(n)))
+                    return;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                FinishDropped();
+                return;
+            }
+            if (!WaitReadable(m_fd.Get(), passOnAt))
+                break;
         }
-        ArmDeadline(m_server.options.requestTimeout, [](Connection& self) {
-            self.Finish([&] {
-                return "dropped: no complete request within " +
-                       std::to_string(self.m_server.options.requestTimeout.count()) + " ms (" +
-                       std::to_string(self.m_received.size()) + " bytes)";
-            });
-        });
-        ReadRequest();
+        // The bytes stopped before a request was whole. A large request may be complete
+        // now that they have settled.
+        if (m_received.size() % 8 == 0 && m_received.size() != m_lastAttemptSize && TryDecode())
+            return;
+        MoveToWaitingLoop([](Connection& self) { self.WaitForRequest(); });
     }
 
 private:
+    // A serving thread waits this long for a request itself before it passes the
+    // connection on: long enough for a client that was not scheduled at once, short
+    // enough that a client that sends nothing holds no serving thread.
+    static constexpr std::chrono::milliseconds kServingWait{20};
+    static constexpr std::size_t kChunkBytes = 16384;
+
     enum class Phase
     {
         Reading,
@@ -180,15 +225,48 @@ private:
         Done
     };
 
+    bool OnWaitingLoop() const { return m_socket.has_value(); }
+
+    std::string PeerText() const
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(m_fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return "?";
+        tcp::endpoint peer;
+        if (length > peer.capacity())
+            return "?";
+        std::memcpy(peer.data(), &address, length);
+        return peer.address().to_string() + ":" + std::to_string(peer.port());
+    }
+
+    // Hands the connection to the waiting loop, where `resume` goes on with it. From then
+    // on only that loop's thread touches it.
+    template <typename Resume> void MoveToWaitingLoop(Resume resume)
+    {
+        asio::post(*m_server.waiting, [self = shared_from_this(), resume] {
+            std::error_code ec;
+            self->m_socket.emplace(*self->m_server.waiting);
+            const int fd = self->m_fd.Release();
+            self->m_socket->assign(self->m_server.protocol, fd, ec);
+            if (ec) {
+                ::close(fd);
+                self->Finish([&] { return "dropped: " + ec.message(); });
+                return;
+            }
+            resume(*self);
+        });
+    }
+
     asio::steady_timer& Timer(std::optional<asio::steady_timer>& timer)
     {
         if (!timer)
-            timer.emplace(m_socket.get_executor());
+            timer.emplace(*m_server.waiting);
         return *timer;
     }
 
     template <typename OnExpiry>
-    void ArmDeadline(std::chrono::milliseconds after, OnExpiry onExpiry)
+    void ArmDeadline(std::chrono::steady_clock::duration after, OnExpiry onExpiry)
     {
         asio::steady_timer& deadline = Timer(m_deadline);
         deadline.expires_after(after);
@@ -198,13 +276,30 @@ private:
         });
     }
 
+    // On the waiting loop: the rest of the request, until the request timeout counted
+    // from the connection's start.
+    void WaitForRequest()
+    {
+        ArmDeadline(m_begin + m_server.options.requestTimeout - std::chrono::steady_clock::now(),
+                    [](Connection& self) {
+                        self.Finish([&] {
+                            return "dropped: no complete request within " +
+                                   std::to_string(self.m_server.options.requestTimeout.count()) +
+                                   " ms (" + std::to_string(self.m_received.size()) + " bytes)";
+                        });
+                    });
+        ReadRequest();
+    }
+
     void ReadRequest()
     {
         m_readPending = true;
-        m_socket.async_read_some(asio::buffer(m_chunk),
-                                 [self = shared_from_this()](std::error_code ec, std::size_t n) {
-                                     self->OnRead(ec, n);
-                                 });
+        if (!m_chunk)
+            m_chunk = std::make_unique<std::array<char, kChunkBytes>>();
+        m_socket->async_read_some(asio::buffer(*m_chunk),
+                                  [self = shared_from_this()](std::error_code ec, std::size_t n) {
+                                      self->OnRead(ec, n);
+                                  });
     }
 
     void OnRead(std::error_code ec, std::size_t n)
@@ -224,7 +319,7 @@ private:
             FinishDropped();
             return;
         }
-        if (!Take(n))
+        if (!Take(m_chunk->data(), n))
             ReadRequest();
     }
 
@@ -236,11 +331,11 @@ private:
         });
     }
 
-    // Adds n bytes from m_chunk to the request. True when reading is over: the request was
-    // served (or faulted) or the connection dropped.
-    bool Take(std::size_t n)
+    // Adds n bytes to the request. True when reading is over: the request was served (or
+    // faulted) or the connection dropped.
+    bool Take(const char* bytes, std::size_t n)
     {
-        m_received.append(m_chunk.data(), n);
+        m_received.append(bytes, n);
         if (m_received.size() > m_server.options.maxRequestBytes) {
             Finish([&] {
                 return "dropped: request over " + std::to_string(m_server.options.maxRequestBytes) +
@@ -256,7 +351,10 @@ private:
         if (m_received.size() <= kEagerDecodeBytes || m_received.size() >= 2 * m_lastAttemptSize)
             return TryDecode();
         // Every attempt decrypts everything so far. For a large request that grew little
-        // since the last one, wait until the bytes stop coming.
+        // since the last one, wait until the bytes stop coming: on a serving thread that is
+        // when its wait runs out; on the waiting loop, a short timer.
+        if (!OnWaitingLoop())
+            return false;
         const std::size_t size = m_received.size();
         asio::steady_timer& settle = Timer(m_settle);
         settle.expires_after(kSettleTime);
@@ -295,7 +393,12 @@ private:
             Finish([&] { return "closed unanswered" + faultNote(); });
             return;
         case FaultMode::NeverAnswer:
-            Hold(faultNote());
+            m_phase = Phase::Holding;
+            m_outcome = "never answered" + faultNote();
+            if (OnWaitingLoop())
+                Hold();
+            else
+                MoveToWaitingLoop([](Connection& self) { self.Hold(); });
             return;
         case FaultMode::Garbage:
             Reply(GarbageBytes(), m_logging ? "garbage sent" + faultNote() : std::string());
@@ -350,6 +453,8 @@ private:
         Reply(std::move(bytes), std::move(outcome), pieceBytes, fault.pause);
     }
 
+    int Descriptor() { return OnWaitingLoop() ? m_socket->native_handle() : m_fd.Get(); }
+
     // Writes the reply (in pieces with pauses when pieceBytes is not 0), then closes.
     void Reply(std::string bytes, std::string outcome, std::size_t pieceBytes = 0,
                std::chrono::milliseconds pause = {})
@@ -361,23 +466,33 @@ private:
         m_pauseTime = pause;
         if (pieceBytes == 0) {
             // Most replies fit the socket's buffer and leave in one call.
-            const ssize_t n = ::send(m_socket.native_handle(), m_reply.data(), m_reply.size(),
-                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(Descriptor(), m_reply.data(), m_reply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
             if (n > 0)
                 m_sent = static_cast<std::size_t>(n);
             if (m_sent >= m_reply.size()) {
                 Delivered();
                 return;
             }
-        } else {
+        }
+        if (OnWaitingLoop())
+            WriteRest();
+        else
+            MoveToWaitingLoop([](Connection& self) { self.WriteRest(); });
+    }
+
+    // On the waiting loop: the rest of the reply, at the reader's pace or in trickled pieces.
+    void WriteRest()
+    {
+        if (m_pieceBytes != 0) {
             // Each write leaves at once: a trickled reply really arrives in pieces.
             std::error_code ignored;
-            m_socket.set_option(tcp::no_delay(true), ignored);
+            m_socket->set_option(tcp::no_delay(true), ignored);
         }
         // A reader that stops reading cannot hold the connection for ever either.
         std::chrono::milliseconds limit = m_server.options.requestTimeout;
-        if (pieceBytes != 0)
-            limit += pause * static_cast<long>(m_reply.size() / pieceBytes + 1);
+        if (m_pieceBytes != 0)
+            limit += m_pauseTime * static_cast<long>(m_reply.size() / m_pieceBytes + 1);
         ArmDeadline(limit, [](Connection& self) {
             self.Finish([&] { return self.m_outcome + ", reply not taken within the time limit"; });
         });
@@ -388,7 +503,7 @@ private:
     {
         const std::size_t remaining = m_reply.size() - m_sent;
         const std::size_t n = m_pieceBytes == 0 ? remaining : std::min(m_pieceBytes, remaining);
-        asio::async_write(m_socket, asio::buffer(m_reply.data() + m_sent, n),
+        asio::async_write(*m_socket, asio::buffer(m_reply.data() + m_sent, n),
                           [self = shared_from_this()](std::error_code ec, std::size_t written) {
                               self->OnWritten(ec, written);
                           });
@@ -423,11 +538,10 @@ private:
         Finish([&] { return m_outcome; });
     }
 
-    // Never answers: waits for the peer to give up (or the limit), then closes.
-    void Hold(const std::string& faultNote)
+    // On the waiting loop: never answers; waits for the peer to give up (or the limit),
+    // then closes.
+    void Hold()
     {
-        m_phase = Phase::Holding;
-        m_outcome = "never answered" + faultNote;
         ArmDeadline(m_server.options.neverAnswerLimit, [](Connection& self) {
             self.Finish([&] { return self.m_outcome + ", let go"; });
         });
@@ -445,10 +559,16 @@ private:
         for (std::optional<asio::steady_timer>* timer : {&m_deadline, &m_pause, &m_settle})
             if (*timer)
                 (*timer)->cancel();
-        std::error_code ignored;
-        if (!m_closeOnly)
-            m_socket.shutdown(tcp::socket::shutdown_both, ignored);
-        m_socket.close(ignored);
+        if (OnWaitingLoop()) {
+            std::error_code ignored;
+            if (!m_closeOnly)
+                m_socket->shutdown(tcp::socket::shutdown_both, ignored);
+            m_socket->close(ignored);
+        } else {
+            if (!m_closeOnly)
+                ::shutdown(m_fd.Get(), SHUT_RDWR);
+            m_fd.Reset();
+        }
         if (!m_logging)
             return;
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -458,17 +578,20 @@ private:
                      "ms peer=" + m_peer);
     }
 
-    tcp::socket m_socket;
+    FileDescriptor m_fd;                 ///< while on the serving thread
+    std::optional<tcp::socket> m_socket; ///< once on the waiting loop
     std::optional<asio::steady_timer> m_deadline;
     std::optional<asio::steady_timer> m_pause;
     std::optional<asio::steady_timer> m_settle;
     ServerCore& m_server;
     const bool m_logging;
-    std::chrono::steady_clock::time_point m_begin;
+    const std::chrono::steady_clock::time_point m_begin;
     std::string m_peer = "?";
     std::string m_funId = "?";
     Phase m_phase = Phase::Reading;
-    std::array<char, 16384> m_chunk; // filled by every read before it is looked at
+    /// The waiting loop's read buffer, made when first needed; filled by every read
+    /// before it is looked at.
+    std::unique_ptr<std::array<char, kChunkBytes>> m_chunk;
     std::string m_received;
     std::string m_reply;
     std::string m_outcome;
@@ -481,49 +604,39 @@ private:
 };
 } // namespace
 
-// One serving thread with its own context and its own acceptor on the shared listening
-// socket: a connection is accepted, served and closed by the same thread.
-namespace
-{
-struct ServingThread
-{
-    asio::io_context io{1}; // one thread runs it, so it needs no locking of its own
-    std::unique_ptr<tcp::acceptor> acceptor;
-    std::unique_ptr<asio::steady_timer> acceptRetry;
-    std::thread thread;
-};
-} // namespace
-
 struct DemoServer::Impl
 {
     explicit Impl(DemoServerOptions options) : core(std::move(options)) {}
 
-    void Accept(ServingThread& serving);
+    // One serving thread: takes a connection, serves it, takes the next.
+    void ServeConnections();
 
     ServerCore core;
-    std::vector<std::unique_ptr<ServingThread>> serving;
+    FileDescriptor listener;
+    std::atomic<bool> stopping{false};
+    std::vector<std::thread> serving;
+    std::thread waitingThread;
     uint16_t port = 0;
     bool started = false;
 };
 
-void DemoServer::Impl::Accept(ServingThread& serving)
+void DemoServer::Impl::ServeConnections()
 {
-    serving.acceptor->async_accept([this, &serving](std::error_code ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !serving.acceptor->is_open())
-            return;
-        if (!ec) {
-            std::make_shared<Connection>(std::move(socket), core)->Start();
-            Accept(serving);
-            return;
+    const int listening = listener.Get();
+    while (!stopping) {
+        FileDescriptor socket(::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC));
+        if (socket.IsOpen()) {
+            std::make_shared<Connection>(std::move(socket), core)->Serve();
+            continue;
         }
+        if (stopping || errno == EINVAL) // the listener was shut down
+            return;
+        if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN)
+            continue;
         // Out of descriptors and the like: try again shortly instead of spinning.
-        core.Log("accept failed: " + ec.message());
-        serving.acceptRetry->expires_after(std::chrono::milliseconds(100));
-        serving.acceptRetry->async_wait([this, &serving](std::error_code waitEc) {
-            if (!waitEc)
-                Accept(serving);
-        });
-    });
+        core.Log(std::string("accept failed: ") + std::strerror(errno));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 FaultOptions ServerCore::FaultFor(int32_t funId)
@@ -600,16 +713,24 @@ bool DemoServer::Start(std::string& error)
     const std::string where =
         d.core.options.listenAddress + ":" + std::to_string(d.core.options.port);
 
-    // A port that anyone holds already is refused here, before the listening sockets below
-    // share it among themselves.
-    if (d.core.options.port != 0) {
-        asio::io_context probeContext(1);
-        tcp::acceptor probe(probeContext);
-        probe.open(endpoint.protocol(), ec);
+    // The listening socket is set up through asio for its address handling and errors,
+    // then released: the serving threads accept on it with plain blocking calls, and an
+    // event loop that watched it would wake for every connection for nothing.
+    auto waiting = std::make_unique<asio::io_context>(1);
+    FileDescriptor listening;
+    {
+        tcp::acceptor acceptor(*waiting);
+        acceptor.open(endpoint.protocol(), ec);
         if (!ec)
-            probe.set_option(tcp::acceptor::reuse_address(true), ec);
+            acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
         if (!ec)
-            probe.bind(endpoint, ec);
+            acceptor.bind(endpoint, ec);
+        if (!ec)
+            acceptor.listen(asio::socket_base::max_listen_connections, ec);
+        if (!ec)
+            d.port = acceptor.local_endpoint(ec).port(); // the port picked when 0 was asked for
+        if (!ec)
+            listening = FileDescriptor(acceptor.release(ec));
         if (ec) {
             error = ec == asio::error::address_in_use
                         ? "cannot listen on " + where + ": the port is already in use"
@@ -618,48 +739,21 @@ bool DemoServer::Start(std::string& error)
         }
     }
 
-    // Each thread listens on the port through a socket of its own, and the system hands
-    // every new connection to one of them: whichever thread takes a connection serves it to
-    // the end, and no thread wakes for a connection another one takes.
-    std::vector<std::unique_ptr<ServingThread>> serving;
-    tcp::endpoint bound = endpoint;
-    for (std::size_t i = 0; i < kServingThreads; ++i) {
-        serving.push_back(std::make_unique<ServingThread>());
-        auto& acceptor = serving.back()->acceptor;
-        acceptor = std::make_unique<tcp::acceptor>(serving.back()->io);
-        acceptor->open(bound.protocol(), ec);
-        if (!ec)
-            acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
-        if (!ec)
-            acceptor->set_option(
-                asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true), ec);
-        if (!ec)
-            acceptor->bind(bound, ec);
-        if (!ec)
-            acceptor->listen(asio::socket_base::max_listen_connections, ec);
-        if (!ec && i == 0)
-            bound = acceptor->local_endpoint(ec); // the port picked when 0 was asked for
-        if (ec) {
-            if (ec == asio::error::address_in_use)
-                error = "cannot listen on " + where + ": the port is already in use";
-            else
-                error = "cannot listen on " + where + ": " + ec.message();
-            return false;
-        }
-    }
-    const auto& acceptor = serving.front()->acceptor;
-    d.port = acceptor->local_endpoint(ec).port();
-
     d.core.service =
         std::make_unique<TradeService>(std::move(book), d.core.options.sessionIdleTimeout);
+    d.core.protocol = endpoint.protocol();
+    d.core.waiting = std::move(waiting);
+    d.listener = std::move(listening);
     SetFault(d.core.options.fault);
-    d.serving = std::move(serving);
-    for (auto& thread : d.serving) {
-        thread->acceptRetry = std::make_unique<asio::steady_timer>(thread->io);
-        d.Accept(*thread);
-    }
-    for (auto& thread : d.serving)
-        thread->thread = std::thread([&io = thread->io] { io.run(); });
+    d.stopping = false;
+    d.waitingThread = std::thread([&d] {
+        const auto work = asio::make_work_guard(*d.core.waiting);
+        d.core.waiting->run();
+    });
+    // All serving threads take connections from the one listening socket, as a blocking
+    // server does: the system wakes one idle thread per connection.
+    for (std::size_t i = 0; i < kServingThreads; ++i)
+        d.serving.emplace_back([&d] { d.ServeConnections(); });
     d.started = true;
     return true;
 }
@@ -674,13 +768,19 @@ void DemoServer::Stop()
     Impl& d = *m_impl;
     if (!d.started)
         return;
+    // Shutting the listener down wakes every serving thread blocked in accept; a thread
+    // serving a connection finishes it first (its own waits are short).
+    d.stopping = true;
+    ::shutdown(d.listener.Get(), SHUT_RDWR);
     for (auto& thread : d.serving)
-        thread->io.stop();
-    for (auto& thread : d.serving)
-        thread->thread.join();
-    // Destroying the contexts drops every pending handler and with it every connection,
-    // which closes their sockets.
+        thread.join();
     d.serving.clear();
+    d.core.waiting->stop();
+    d.waitingThread.join();
+    // Destroying the waiting loop drops every pending handler and with it every connection
+    // that waits, which closes their sockets.
+    d.listener.Reset();
+    d.core.waiting.reset();
     d.started = false;
 }
 

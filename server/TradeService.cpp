@@ -239,7 +239,7 @@ WrappedMessage TradeService::Serve(const WrappedMessage& request, Op op)
 {
     Req req;
     const bool parsed = req.ParsePartialFromString(request.buff());
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (!parsed)
         return MakeReply(request, TokenForReply(request.tokenkey()), DemoError::kBadPayload,
                          Gbk("请求数据格式错误"), {}, m_crc);
@@ -251,6 +251,8 @@ WrappedMessage TradeService::Serve(const WrappedMessage& request, Op op)
                          m_crc);
     Res res;
     refusal = op(customer, req, res);
+    // The answer is decided; turning it into bytes needs none of the shared state.
+    lock.unlock();
     if (refusal.code != 0)
         return MakeReply(request, request.tokenkey(), refusal.code, refusal.text, {}, m_crc);
     return MakeReply(request, request.tokenkey(), 0, {}, res.SerializePartialAsString(), m_crc);

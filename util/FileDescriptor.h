@@ -33,6 +33,8 @@ public:
     }
     /// Closes now, ignoring the outcome.
     void Reset() { Close(); }
+    /// Gives the descriptor up to a new owner without closing it.
+    int Release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;

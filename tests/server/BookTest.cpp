@@ -3,8 +3,12 @@
 // history).
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <set>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -164,6 +168,38 @@ TEST(BookDates, DayOffsetsResolveAgainstTheStartDay)
     for (const char* bad : {"2024030", "20240230", "2024022a", "abcdefgh", "20241301"}) {
         std::chrono::sys_days day{};
         EXPECT_FALSE(ParseDate(bad, day)) << bad;
+    }
+}
+
+TEST(BookDates, DatesAndTimesOfDayKeepTheirFixedWidth)
+{
+    using namespace std::chrono;
+    // Every field zero-padded, at both ends of four-digit years.
+    const std::vector<std::pair<sys_days, std::string>> dates = {
+        {sys_days{year{2026} / 12 / 11}, "20261211"}, {sys_days{year{2024} / 2 / 29}, "20240229"},
+        {sys_days{year{1} / 1 / 1}, "00010101"},      {sys_days{year{987} / 6 / 5}, "09870605"},
+        {sys_days{year{9999} / 12 / 31}, "99991231"},
+    };
+    for (const auto& [day, text] : dates) {
+        EXPECT_EQ(FormatDate(day), text);
+        sys_days back{};
+        ASSERT_TRUE(ParseDate(text, back)) << text;
+        EXPECT_EQ(back, day) << text;
+    }
+
+    // Local time of day: build the moment from local fields, so any time zone agrees.
+    for (const auto& [hour, minute, second, text] :
+         std::vector<std::tuple<int, int, int, std::string>>{
+             {0, 0, 0, "000000"}, {9, 5, 7, "090507"}, {23, 59, 59, "235959"}}) {
+        std::tm local{};
+        local.tm_year = 2026 - 1900;
+        local.tm_mon = 11;
+        local.tm_mday = 11;
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_sec = second;
+        local.tm_isdst = -1;
+        EXPECT_EQ(FormatTimeOfDay(std::mktime(&local)), text);
     }
 }
 

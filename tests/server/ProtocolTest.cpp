@@ -6,10 +6,15 @@
 #include <set>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "ServerTestSupport.h"
 #include "net/RequestFrame.h"
 #include "server/ServerErrors.h"
 #include "trade/LoginRequest.h"
+#include "util/FileDescriptor.h"
 
 using namespace quorvanta;
 using ServerTest::Gbk;
@@ -276,6 +281,46 @@ TEST_F(ServerLifecycleTest, PortInUseIsReportedClearly)
     EXPECT_FALSE(second.Start(error));
     EXPECT_EQ(error, "cannot listen on 127.0.0.1:" + std::to_string(m_server->Port()) +
                          ": the port is already in use");
+}
+
+// Clients that connect and send nothing (or stall mid-request) must not hold up the next
+// terminal: each serving thread passes such a connection on after a short wait, so a
+// request is answered long before the silent ones reach their timeout.
+TEST_F(ServerLifecycleTest, SilentClientsDoNotHoldUpOthers)
+{
+    DemoServerOptions options;
+    options.requestTimeout = std::chrono::milliseconds(10000);
+    options.logRequests = false;
+    StartServer(options);
+    const std::string login = EncodeRequest(MakeRequest(200, "", LoginPayload()));
+
+    // More silent connections than there are serving threads, half of them mid-request.
+    std::vector<FileDescriptor> silent;
+    for (int i = 0; i < 24; ++i) {
+        FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_server->Port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                  0);
+        if (i % 2 == 1) {
+            ASSERT_EQ(::send(fd.Get(), login.data(), 16, MSG_NOSIGNAL), 16);
+        }
+        silent.push_back(std::move(fd));
+    }
+
+    const auto begin = std::chrono::steady_clock::now();
+    ExpectLoggedIn(ParseWholeReply(RawExchange(m_server->Port(), {login})));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(5000))
+        << "answered only when silent connections timed out";
+
+    // The silent ones are still open and waiting: nothing was dropped early.
+    for (const FileDescriptor& fd : silent) {
+        char byte = 0;
+        EXPECT_EQ(::recv(fd.Get(), &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_EQ(errno, EAGAIN);
+    }
 }
 
 TEST_F(ServerLifecycleTest, BadListenAddressIsReportedClearly)
