@@ -25,6 +25,7 @@
 #include "net/DesCipher.h"
 #include "net/ProtobufDiagnostics.h"
 #include "util/FileDescriptor.h"
+#include "util/WaitReady.h"
 
 std::string g_strTokenKey;
 
@@ -134,25 +135,6 @@ std::vector<NetworkAdapter> SystemNetworkAdapters()
 // ---------------------------------------------------------------------------------------
 // The TCP exchange.
 
-/// Waits until fd is ready for events or the deadline passes. An error or hang-up on the
-/// socket counts as ready: the next call on it reports what happened.
-bool WaitUntil(int fd, short events, SteadyClock::time_point deadline)
-{
-    for (;;) {
-        const auto remaining =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-        if (remaining <= 0)
-            return false;
-        pollfd entry{fd, events, 0};
-        const int ready =
-            ::poll(&entry, 1, static_cast<int>(std::min<long long>(remaining, INT_MAX)));
-        if (ready > 0)
-            return true;
-        if (ready < 0 && errno != EINTR)
-            return false;
-    }
-}
-
 /// Starts connecting. True when the connection is made or on its way; the first send
 /// finds out which (see SendAllUntil), which saves a wait and a status query when, as on
 /// loopback, the connection is made at once.
@@ -167,7 +149,7 @@ bool StartConnect(int fd, const sockaddr_in& address)
 /// not, errno tells why (ETIMEDOUT for the deadline), as after a failed connect.
 bool FinishConnect(int fd, SteadyClock::time_point deadline)
 {
-    if (!WaitUntil(fd, POLLOUT, deadline)) {
+    if (!WaitReady(fd, POLLOUT, deadline)) {
         errno = ETIMEDOUT;
         return false;
     }
@@ -228,7 +210,7 @@ SendOutcome SendAllUntil(int fd, const unsigned char* data, std::size_t length,
                 connected = true;
                 continue;
             }
-            if (!WaitUntil(fd, POLLOUT, deadline))
+            if (!WaitReady(fd, POLLOUT, deadline))
                 return SendOutcome::TimedOut;
             continue;
         }
@@ -248,7 +230,7 @@ ReceiveOutcome ReceiveUntilClosed(int fd, std::string& reply, SteadyClock::time_
 {
     // The server answers only after reading the whole request, so right after sending there
     // is nothing to read yet: wait first instead of asking once in vain.
-    if (!WaitUntil(fd, POLLIN, deadline))
+    if (!WaitReady(fd, POLLIN, deadline))
         return ReceiveOutcome::TimedOut;
     char chunk[16384];
     for (;;) {
@@ -264,7 +246,7 @@ ReceiveOutcome ReceiveUntilClosed(int fd, std::string& reply, SteadyClock::time_
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!WaitUntil(fd, POLLIN, deadline))
+            if (!WaitReady(fd, POLLIN, deadline))
                 return ReceiveOutcome::TimedOut;
             continue;
         }

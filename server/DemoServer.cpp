@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include "server/TradeService.h"
 #include "util/Clock.h"
 #include "util/FileDescriptor.h"
+#include "util/WaitReady.h"
 #include "util/util.h"
 
 using asio::ip::tcp;
@@ -143,24 +143,6 @@ struct ServerCore
     tcp protocol = tcp::v4();
 };
 
-/// Waits until fd has bytes to read (or an error or hang-up), at most until the deadline.
-bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline)
-{
-    for (;;) {
-        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(
-                                   deadline - std::chrono::steady_clock::now())
-                                   .count();
-        if (remaining <= 0)
-            return false;
-        pollfd entry{fd, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(remaining));
-        if (ready > 0)
-            return true;
-        if (ready < 0 && errno != EINTR)
-            return false;
-    }
-}
-
 // One connection: read one request, answer it (or misbehave as told), close.
 //
 // The serving thread that accepted the connection serves it itself as long as nothing
@@ -200,7 +182,7 @@ public:
                 FinishDropped();
                 return;
             }
-            if (!WaitReadable(m_fd.Get(), passOnAt))
+            if (!WaitReady(m_fd.Get(), POLLIN, passOnAt))
                 break;
         }
         // The bytes stopped before a request was whole. A large request may be complete
