@@ -447,9 +447,12 @@ private:
         m_pieceBytes = pieceBytes;
         m_pauseTime = pause;
         if (pieceBytes == 0) {
-            // Most replies fit the socket's buffer and leave in one call.
-            const ssize_t n =
-                ::send(Descriptor(), m_reply.data(), m_reply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            // Most replies fit the socket's buffer and leave in one call. MSG_MORE holds the
+            // last bytes back until the close right after, which sends them with the end of
+            // the stream: the client reads its reply and the close at one wake-up instead of
+            // waiting again for the close. Whatever does not fit is pushed by later writes.
+            const ssize_t n = ::send(Descriptor(), m_reply.data(), m_reply.size(),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL | MSG_MORE);
             if (n > 0)
                 m_sent = static_cast<std::size_t>(n);
             if (m_sent >= m_reply.size()) {
