@@ -189,7 +189,7 @@ public:
         // now that they have settled.
         if (m_received.size() % 8 == 0 && m_received.size() != m_lastAttemptSize && TryDecode())
             return;
-        MoveToWaitingLoop([](Connection& self) { self.WaitForRequest(); });
+        OnWaitingLoopDo([](Connection& self) { self.WaitForRequest(); });
     }
 
 private:
@@ -222,10 +222,15 @@ private:
         return peer.address().to_string() + ":" + std::to_string(peer.port());
     }
 
-    // Hands the connection to the waiting loop, where `resume` goes on with it. From then
-    // on only that loop's thread touches it.
-    template <typename Resume> void MoveToWaitingLoop(Resume resume)
+    // Goes on with `resume` on the waiting loop: at once when the connection is there
+    // already, otherwise after handing it over. From then on only that loop's thread
+    // touches it.
+    template <typename Resume> void OnWaitingLoopDo(Resume resume)
     {
+        if (OnWaitingLoop()) {
+            resume(*this);
+            return;
+        }
         asio::post(*m_server.waiting, [self = shared_from_this(), resume] {
             std::error_code ec;
             self->m_socket.emplace(*self->m_server.waiting);
@@ -377,10 +382,7 @@ private:
         case FaultMode::NeverAnswer:
             m_phase = Phase::Holding;
             m_outcome = "never answered" + faultNote();
-            if (OnWaitingLoop())
-                Hold();
-            else
-                MoveToWaitingLoop([](Connection& self) { self.Hold(); });
+            OnWaitingLoopDo([](Connection& self) { self.Hold(); });
             return;
         case FaultMode::Garbage:
             Reply(GarbageBytes(), m_logging ? "garbage sent" + faultNote() : std::string());
@@ -460,10 +462,7 @@ private:
                 return;
             }
         }
-        if (OnWaitingLoop())
-            WriteRest();
-        else
-            MoveToWaitingLoop([](Connection& self) { self.WriteRest(); });
+        OnWaitingLoopDo([](Connection& self) { self.WriteRest(); });
     }
 
     // On the waiting loop: the rest of the reply, at the reader's pace or in trickled pieces.

@@ -284,17 +284,6 @@ TEST_F(ServerLifecycleTest, PortInUseIsReportedClearly)
                          ": the port is already in use");
 }
 
-FileDescriptor ConnectTo(uint16_t port)
-{
-    FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
 // The reply and the end of the stream arrive together, so a client reads both at one
 // wake-up: once anything is readable, everything up to the close already is. (A serving
 // thread that loses its core between the two for long enough may still let the reply go
@@ -309,7 +298,8 @@ TEST_F(ServerLifecycleTest, ReplyAndCloseArriveTogether)
     int closedApart = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         SCOPED_TRACE(attempt);
-        const FileDescriptor fd = ConnectTo(m_server->Port());
+        const FileDescriptor fd = ServerTest::ConnectLoopback(m_server->Port());
+        ASSERT_TRUE(fd.IsOpen());
         ASSERT_EQ(::send(fd.Get(), login.data(), login.size(), MSG_NOSIGNAL),
                   static_cast<ssize_t>(login.size()));
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -345,7 +335,8 @@ TEST_F(ServerLifecycleTest, SilentClientsDoNotHoldUpOthers)
     // More silent connections than there are serving threads, half of them mid-request.
     std::vector<FileDescriptor> silent;
     for (int i = 0; i < 24; ++i) {
-        FileDescriptor fd = ConnectTo(m_server->Port());
+        FileDescriptor fd = ServerTest::ConnectLoopback(m_server->Port());
+        ASSERT_TRUE(fd.IsOpen());
         if (i % 2 == 1) {
             ASSERT_EQ(::send(fd.Get(), login.data(), 16, MSG_NOSIGNAL), 16);
         }

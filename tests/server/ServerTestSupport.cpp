@@ -138,52 +138,39 @@ std::string TempDir::Write(const std::string& name, const std::string& content) 
     return path;
 }
 
-namespace
+FileDescriptor ConnectLoopback(uint16_t port)
 {
-// A connected loopback socket that closes itself.
-class Socket
-{
-public:
-    explicit Socket(uint16_t port) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        if (!m_fd.IsOpen())
-            return;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-            0) {
-            m_fd.Reset();
-            return;
-        }
-        const int on = 1;
-        ::setsockopt(m_fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    }
-    int Fd() const { return m_fd.Get(); }
-
-private:
-    FileDescriptor m_fd;
-};
-} // namespace
+    FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsOpen())
+        return fd;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        fd.Reset();
+    return fd;
+}
 
 RawResult RawExchange(uint16_t port, const std::vector<std::string>& pieces,
                       std::chrono::milliseconds pause, std::chrono::milliseconds wait)
 {
     RawResult result;
-    const Socket socket(port);
-    if (socket.Fd() < 0) {
+    const FileDescriptor socket = ConnectLoopback(port);
+    if (!socket.IsOpen()) {
         ADD_FAILURE() << "cannot connect to 127.0.0.1:" << port << ": " << std::strerror(errno);
         return result;
     }
+    const int on = 1;
+    ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     bool writing = true;
     for (std::size_t i = 0; i < pieces.size() && writing; ++i) {
         if (i > 0 && pause.count() > 0)
             std::this_thread::sleep_for(pause);
         std::size_t sent = 0;
         while (sent < pieces[i].size()) {
-            const ssize_t n =
-                ::send(socket.Fd(), pieces[i].data() + sent, pieces[i].size() - sent, MSG_NOSIGNAL);
+            const ssize_t n = ::send(socket.Get(), pieces[i].data() + sent, pieces[i].size() - sent,
+                                     MSG_NOSIGNAL);
             if (n <= 0) {
                 writing = false;
                 break;
@@ -198,10 +185,10 @@ RawResult RawExchange(uint16_t port, const std::vector<std::string>& pieces,
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd entry{socket.Fd(), POLLIN, 0};
+        pollfd entry{socket.Get(), POLLIN, 0};
         if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0)
             break;
-        const ssize_t n = ::recv(socket.Fd(), chunk, sizeof chunk, 0);
+        const ssize_t n = ::recv(socket.Get(), chunk, sizeof chunk, 0);
         if (n <= 0) {
             result.closedByPeer = true;
             break;

@@ -12,6 +12,7 @@
 #include "WrappedMessage.pb.h"
 #include "net/ClientUtil.h"
 #include "server/DemoServer.h"
+#include "util/FileDescriptor.h"
 
 namespace ServerTest
 {
@@ -46,6 +47,9 @@ struct RawResult
     std::string bytes;         ///< everything the server wrote
     bool closedByPeer = false; ///< the server closed (or reset) the connection
 };
+
+/// A blocking TCP connection to 127.0.0.1:port; closed (not open) when it cannot be made.
+FileDescriptor ConnectLoopback(uint16_t port);
 
 /// Connects to 127.0.0.1:port, writes the pieces one by one with a pause between them
 /// (Nagle off, so each piece leaves as its own segment), then reads until the server
