@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -12,7 +11,4 @@ class CCrc32
 public:
     CCrc32();
     uint32_t Calc(std::string_view bytes) const;
-
-private:
-    std::array<uint32_t, 256> m_table{};
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,31 @@ TEST(Crc32, IsTheUninvertedReflectedCrc32)
         SCOPED_TRACE(testing::PrintToString(c.bytes));
         EXPECT_EQ(crc.Calc(c.bytes), c.expected);
     }
+}
+
+// The checksum from its definition, one bit at a time, against the eight-bytes-at-a-time
+// form, for every length up to a few steps and every start inside an aligned word, so that
+// each split between whole steps and the byte-wise tail is covered.
+TEST(Crc32, AgreesWithTheBitwiseDefinitionAtEveryLengthAndOffset)
+{
+    const auto bitwise = [](std::string_view bytes) {
+        uint32_t value = 0xFFFFFFFFu;
+        for (const char byte : bytes) {
+            value ^= static_cast<unsigned char>(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value >> 1) ^ ((value & 1u) != 0 ? 0xEDB88320u : 0u);
+        }
+        return value;
+    };
+    std::string bytes;
+    for (int i = 0; i < 64; ++i)
+        bytes.push_back(static_cast<char>((i * 151 + 7) & 0xFF));
+    const CCrc32 crc;
+    for (std::size_t offset = 0; offset < 8; ++offset)
+        for (std::size_t length = 0; offset + length <= bytes.size(); ++length) {
+            const std::string_view part = std::string_view(bytes).substr(offset, length);
+            ASSERT_EQ(crc.Calc(part), bitwise(part)) << "offset " << offset << " length " << length;
+        }
 }
 
 std::string SampleBlock(std::size_t length)
