@@ -5,6 +5,7 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include <openssl/rand.h>
 
@@ -88,8 +89,9 @@ std::string PositionStr(std::size_t index)
     return text;
 }
 
+// Buff is taken by value: a serialised answer moves into the reply instead of being copied.
 WrappedMessage MakeReply(const WrappedMessage& request, const std::string& token, int32_t code,
-                         const std::string& text, const std::string& buff, const CCrc32& crc)
+                         const std::string& text, std::string buff, const CCrc32& crc)
 {
     WrappedMessage reply;
     reply.set_errorcode(code);
@@ -99,7 +101,7 @@ WrappedMessage MakeReply(const WrappedMessage& request, const std::string& token
     reply.set_funid(request.funid());
     reply.set_crc(crc.Calc(buff));
     reply.set_buffsize(static_cast<int32_t>(buff.size()));
-    reply.set_buff(buff);
+    reply.set_buff(std::move(buff));
     return reply;
 }
 } // namespace
@@ -644,10 +646,9 @@ TradeService::Refusal TradeService::Entrust(std::size_t customer, const MsgEntru
     order.reportTime = order.entrustTime;
     if (!owner.orders.empty() && order.initDate < owner.orders.back().initDate)
         m_customerIndexes[customer].daysInOrder = false;
-    owner.orders.push_back(order);
-
     res.set_entrust_no(std::to_string(order.entrustNo));
     res.set_init_date(order.initDate);
+    owner.orders.push_back(std::move(order));
     return {};
 }
 
