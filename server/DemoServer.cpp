@@ -32,10 +32,18 @@ using asio::ip::tcp;
 
 namespace
 {
-// Serving threads block while they serve one connection, so there are as many as the
-// clients expected at once (a few terminals, or a test's eight), not as many as cores: the
-// system shares the cores among the runnable ones.
-constexpr std::size_t kServingThreads = 8;
+// A serving thread blocks only for the moment a sound client needs to send its request, and
+// passes on any connection that takes longer, so two per core keep every core busy. More
+// only add switches between threads and colder caches per request: with eight clients on two
+// cores, eight serving threads served about 5% fewer orders per second than four.
+std::size_t ServingThreads()
+{
+    constexpr std::size_t kPerCore = 2;
+    constexpr std::size_t kFewest = 4;
+    constexpr std::size_t kMost = 32;
+    const std::size_t cores = std::thread::hardware_concurrency(); // 0 when unknown
+    return std::clamp(cores * kPerCore, kFewest, kMost);
+}
 // Requests up to this size are decoded whenever their bytes may be complete.
 constexpr std::size_t kEagerDecodeBytes = 64 * 1024;
 // How long a large request must stay unchanged before it is decoded again.
@@ -736,7 +744,8 @@ bool DemoServer::Start(std::string& error)
     });
     // All serving threads take connections from the one listening socket, as a blocking
     // server does: the system wakes one idle thread per connection.
-    for (std::size_t i = 0; i < kServingThreads; ++i)
+    const std::size_t servingThreads = ServingThreads();
+    for (std::size_t i = 0; i < servingThreads; ++i)
         d.serving.emplace_back([&d] { d.ServeConnections(); });
     d.started = true;
     return true;

@@ -332,9 +332,10 @@ TEST_F(ServerLifecycleTest, SilentClientsDoNotHoldUpOthers)
     StartServer(options);
     const std::string login = EncodeRequest(MakeRequest(200, "", LoginPayload()));
 
-    // More silent connections than there are serving threads, half of them mid-request.
+    // More silent connections than there can be serving threads (at most 32), half of them
+    // mid-request.
     std::vector<FileDescriptor> silent;
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < 40; ++i) {
         FileDescriptor fd = ServerTest::ConnectLoopback(m_server->Port());
         ASSERT_TRUE(fd.IsOpen());
         if (i % 2 == 1) {
