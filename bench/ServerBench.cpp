@@ -105,6 +105,21 @@ WrappedMessage Envelope(const std::string& token, int32_t funId, const std::stri
     return request;
 }
 
+// An order for one option of the customer's position, in the session of token.
+WrappedMessage OrderOfOne(const std::string& id, const std::string& token)
+{
+    MsgEntrust_req order;
+    order.set_fund_account(static_cast<uint32_t>(std::stoul(id)));
+    order.set_exchange_type("1");
+    order.set_stock_account("A" + id);
+    order.set_sopt_code("9000001");
+    order.set_amount("12.50");
+    order.set_entrust_amount("1");
+    order.set_password(kPassword);
+    order.set_branch_no("3101");
+    return Envelope(token, kFunEntrust, order.SerializePartialAsString());
+}
+
 WrappedMessage Call(uint16_t port, const WrappedMessage& request)
 {
     std::string bytes;
@@ -222,17 +237,7 @@ private:
                               MakeLoginRequest(id, kPassword).SerializePartialAsString()));
             if (login.errorcode() != 0 || login.tokenkey().empty())
                 throw std::runtime_error("a login of the order load fails");
-            MsgEntrust_req order;
-            order.set_fund_account(static_cast<uint32_t>(std::stoul(id)));
-            order.set_exchange_type("1");
-            order.set_stock_account("A" + id);
-            order.set_sopt_code("9000001");
-            order.set_amount("12.50");
-            order.set_entrust_amount("1");
-            order.set_password(kPassword);
-            order.set_branch_no("3101");
-            m_orders.push_back(
-                Envelope(login.tokenkey(), kFunEntrust, order.SerializePartialAsString()));
+            m_orders.push_back(OrderOfOne(id, login.tokenkey()));
             m_encodedOrders.push_back(EncodeRequest(m_orders.back()));
         }
         // The byte counts of one order exchange, for the bare peer.
@@ -321,17 +326,7 @@ void BM_OrderServerWork(benchmark::State& state)
     const std::string id = std::to_string(30000000);
     const WrappedMessage login = service.Handle(
         Envelope("", kFunLogin, MakeLoginRequest(id, kPassword).SerializePartialAsString()));
-    MsgEntrust_req order;
-    order.set_fund_account(30000000);
-    order.set_exchange_type("1");
-    order.set_stock_account("A" + id);
-    order.set_sopt_code("9000001");
-    order.set_amount("12.50");
-    order.set_entrust_amount("1");
-    order.set_password(kPassword);
-    order.set_branch_no("3101");
-    const std::string encoded =
-        EncodeRequest(Envelope(login.tokenkey(), kFunEntrust, order.SerializePartialAsString()));
+    const std::string encoded = EncodeRequest(OrderOfOne(id, login.tokenkey()));
     for (auto _ : state) {
         WrappedMessage request;
         if (!TryDecodeRequest(encoded, request)) {
