@@ -23,22 +23,17 @@ struct CipherContextFree
 };
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 
-/// The two ways this module runs the cipher. Encryption is CBC, each block chained to the
-/// one before. Decryption runs the blocks through plain ECB and undoes the chaining by hand
-/// (each block XOR the ciphertext block before it, the first XOR the zero IV): ECB keeps
-/// no state between calls, so its context serves request after request without being set
-/// up again, which in OpenSSL 3 costs a good part of decrypting a whole request.
-enum class Direction
-{
-    EncryptCbc,
-    DecryptEcb
-};
-
 /// A context of this thread with the key schedule already made, for one direction. Making
 /// the schedule (and, in OpenSSL 3, finding the cipher's implementation) costs more than
 /// running a request through it, so it is done once per thread and direction. A context is
 /// never shared between threads.
-EVP_CIPHER_CTX* KeyedContext(Direction direction)
+///
+/// Encryption is CBC, each block chained to the one before. Decryption runs the blocks
+/// through plain ECB and undoes the chaining by hand (each block XOR the ciphertext block
+/// before it, the first XOR the zero IV): ECB keeps no state between calls, so its context
+/// serves request after request without being set up again, which in OpenSSL 3 costs a good
+/// part of decrypting a whole request.
+EVP_CIPHER_CTX* KeyedContext(bool encrypt)
 {
     struct Keyed
     {
@@ -46,7 +41,6 @@ EVP_CIPHER_CTX* KeyedContext(Direction direction)
         bool ready = false;
     };
     thread_local Keyed contexts[2];
-    const bool encrypt = direction == Direction::EncryptCbc;
     Keyed& keyed = contexts[encrypt ? 1 : 0];
     if (!keyed.ready) {
         keyed.context.reset(EVP_CIPHER_CTX_new());
@@ -71,8 +65,7 @@ bool RunCipher(bool encrypt, const unsigned char* in, std::size_t len, unsigned 
         return false;
     if (len == 0)
         return true;
-    EVP_CIPHER_CTX* const context =
-        KeyedContext(encrypt ? Direction::EncryptCbc : Direction::DecryptEcb);
+    EVP_CIPHER_CTX* const context = KeyedContext(encrypt);
     if (context == nullptr)
         return false;
     int updated = 0;
