@@ -17,7 +17,6 @@
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

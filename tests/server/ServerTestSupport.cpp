@@ -12,7 +12,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include "trade/LoginRequest.h"
 #include "util/Clock.h"
 #include "util/FileDescriptor.h"
+#include "util/WaitReady.h"
 #include "util/util.h"
 
 namespace ServerTest
@@ -180,14 +180,7 @@ RawResult RawExchange(uint16_t port, const std::vector<std::string>& pieces,
     }
     const auto deadline = std::chrono::steady_clock::now() + wait;
     char chunk[65536];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd entry{socket.Get(), POLLIN, 0};
-        if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0)
-            break;
+    while (WaitReady(socket.Get(), POLLIN, deadline)) {
         const ssize_t n = ::recv(socket.Get(), chunk, sizeof chunk, 0);
         if (n <= 0) {
             result.closedByPeer = true;
