@@ -253,6 +253,35 @@ ReceiveOutcome ReceiveUntilClosed(int fd, std::string& reply, SteadyClock::time_
     }
 }
 
+/// One exchange's traffic: connects, sends the request bytes and reads the reply until the
+/// server closes. Completed when the server closed after the bytes went out; otherwise why
+/// not. Touches nothing but its arguments, so it may run on any thread.
+ExchangeOutcome ExchangeBytes(const sockaddr_in& address, const std::vector<unsigned char>& block,
+                              SteadyClock::time_point connectDeadline,
+                              SteadyClock::time_point exchangeDeadline, std::string& received)
+{
+    const FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.IsOpen())
+        return ExchangeOutcome::LocalFailure;
+    if (!StartConnect(socket.Get(), address))
+        return ConnectFailure(errno);
+
+    // A connection that breaks while sending may still have a reply to read; only a
+    // connection never made or a wait past the deadline ends the exchange here.
+    const SendOutcome sent =
+        SendAllUntil(socket.Get(), block.data(), block.size(), connectDeadline, exchangeDeadline);
+    if (sent == SendOutcome::NotMade)
+        return ConnectFailure(errno);
+    if (sent == SendOutcome::TimedOut)
+        return ExchangeOutcome::ReplyTimedOut;
+
+    const ReceiveOutcome receiving = ReceiveUntilClosed(socket.Get(), received, exchangeDeadline);
+    if (receiving != ReceiveOutcome::Closed)
+        return receiving == ReceiveOutcome::TooLong ? ExchangeOutcome::ReplyTooLong
+                                                    : ExchangeOutcome::ReplyTimedOut;
+    return ExchangeOutcome::Completed;
+}
+
 /// The standard text-to-integer conversion: leading white space, optional sign, decimal
 /// digits, 0 when there are none. The port is its low 16 bits.
 uint16_t PortFromText(const std::string& text)
@@ -267,7 +296,7 @@ class ExchangeNotice
 {
 public:
     ExchangeNotice(const CClientUtil& session, int32_t funId)
-        : m_session(session), m_observer(GetExchangeObserver()), m_funId(funId)
+        : m_session(session), m_observer(GetExchangeObserver())
     {
         if (m_observer)
             m_observer->OnExchangeStarted(funId);
@@ -276,14 +305,7 @@ public:
     {
         if (!m_observer)
             return;
-        ExchangeReport report;
-        report.funId = m_funId;
-        report.outcome = m_session.GetLastOutcome();
-        report.errorCode = m_session.GetErrorCode();
-        report.errorMsg = m_session.GetErrorMsg();
-        report.serverHost = g_ClientConfig.GetTradeSrvIP();
-        report.serverPort = PortFromText(g_ClientConfig.GetTradeSrvPort());
-        m_observer->OnExchangeFinished(report);
+        m_observer->OnExchangeFinished(m_session.GetLastReport());
     }
     ExchangeNotice(const ExchangeNotice&) = delete;
     ExchangeNotice& operator=(const ExchangeNotice&) = delete;
@@ -291,7 +313,6 @@ public:
 private:
     const CClientUtil& m_session;
     IExchangeObserver* const m_observer;
-    const int32_t m_funId;
 };
 } // namespace
 
@@ -380,6 +401,7 @@ CClientUtil::~CClientUtil()
 template <typename Req, typename Res>
 bool CClientUtil::Exchange(const Req& req, Res& res, int32_t funId)
 {
+    m_lastFunId = funId;
     const ExchangeNotice notice(*this, funId);
     m_lastOutcome = ExchangeOutcome::LocalFailure;
     m_request.Clear();
@@ -452,6 +474,18 @@ std::string CClientUtil::GetErrorMsg() const
     return description.substr(0, description.find('\0'));
 }
 
+ExchangeReport CClientUtil::GetLastReport() const
+{
+    ExchangeReport report;
+    report.funId = m_lastFunId;
+    report.outcome = m_lastOutcome;
+    report.errorCode = GetErrorCode();
+    report.errorMsg = GetErrorMsg();
+    report.serverHost = g_ClientConfig.GetTradeSrvIP();
+    report.serverPort = PortFromText(g_ClientConfig.GetTradeSrvPort());
+    return report;
+}
+
 bool CClientUtil::SendRequest(quorvanta::WrappedMessage& request, quorvanta::WrappedMessage& reply,
                               int32_t funId)
 {
@@ -506,32 +540,19 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
         std::memcpy(block.data(), encrypted, sendLength);
     }
 
-    const FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.IsOpen())
-        return false;
-    if (!StartConnect(socket.Get(), address)) {
-        m_lastOutcome = ConnectFailure(errno);
-        return false;
-    }
-
-    // A connection that breaks while sending may still have a reply to read; only a
-    // connection never made or a wait past the deadline ends the exchange here.
-    const SendOutcome sent =
-        SendAllUntil(socket.Get(), block.data(), block.size(), connectDeadline, exchangeDeadline);
-    if (sent == SendOutcome::NotMade) {
-        m_lastOutcome = ConnectFailure(errno);
-        return false;
-    }
-    if (sent == SendOutcome::TimedOut) {
-        m_lastOutcome = ExchangeOutcome::ReplyTimedOut;
-        return false;
-    }
-
+    // The part that waits on the network runs wherever the waiter puts it; everything it
+    // touches is its own until it ends.
     std::string received;
-    const ReceiveOutcome receiving = ReceiveUntilClosed(socket.Get(), received, exchangeDeadline);
-    if (receiving != ReceiveOutcome::Closed) {
-        m_lastOutcome = receiving == ReceiveOutcome::TooLong ? ExchangeOutcome::ReplyTooLong
-                                                             : ExchangeOutcome::ReplyTimedOut;
+    ExchangeOutcome transport = ExchangeOutcome::LocalFailure;
+    const auto exchange = [&] {
+        transport = ExchangeBytes(address, block, connectDeadline, exchangeDeadline, received);
+    };
+    if (IExchangeWaiter* const waiter = GetExchangeWaiter())
+        waiter->WaitFor(m_lastFunId, exchange);
+    else
+        exchange();
+    if (transport != ExchangeOutcome::Completed) {
+        m_lastOutcome = transport;
         return false;
     }
 

@@ -90,6 +90,9 @@ public:
     /// How this session's last operation ended at the transport (Completed when none ran
     /// yet); every operation also reports it to the exchange observer.
     ExchangeOutcome GetLastOutcome() const { return m_lastOutcome; }
+    /// The last operation as the exchange observer was told of it: function number, how it
+    /// ended, the reply's ErrorCode and MsgDesc, and the server it went to.
+    ExchangeReport GetLastReport() const;
 
     /// The MACID this session sends.
     const std::string& MacAddress() const { return m_strMacAddress; }
@@ -107,4 +110,5 @@ private:
     quorvanta::WrappedMessage m_request;
     quorvanta::WrappedMessage m_reply;
     ExchangeOutcome m_lastOutcome = ExchangeOutcome::Completed;
+    int32_t m_lastFunId = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 /// How one exchange with the trade server ended, as far as the transport can tell. A
@@ -50,3 +51,19 @@ public:
 /// Installs the process-wide observer (nullptr: none) and returns the previous one.
 IExchangeObserver* SetExchangeObserver(IExchangeObserver* observer);
 IExchangeObserver* GetExchangeObserver();
+
+/// Runs the part of an exchange that waits on the network (connect, send, receive). The
+/// call returns only once that work has ended, so the exchange's order of work is the same
+/// whoever runs it. Without a waiter the work runs in place; a user interface installs one
+/// that runs it on a thread of its own and keeps its windows painting meanwhile.
+class IExchangeWaiter
+{
+public:
+    virtual ~IExchangeWaiter() = default;
+    /// Runs `work` to its end; `funId` says which request waits.
+    virtual void WaitFor(int32_t funId, const std::function<void()>& work) = 0;
+};
+
+/// Installs the process-wide waiter (nullptr: none) and returns the previous one.
+IExchangeWaiter* SetExchangeWaiter(IExchangeWaiter* waiter);
+IExchangeWaiter* GetExchangeWaiter();

@@ -305,7 +305,47 @@ Preview CheckOrder(const Order& order, const Context& context)
             Gbk("找不到权证代码 ") + order.code + Gbk(" 的行权条款，无法估算行权金额"));
     else if (!price)
         Add(warnings, Warning::kPriceUnreadable, Gbk("行权价格无法识别，无法估算行权金额"));
+
+    if (const qry_entrust_result* const same = context.sameOrderToday)
+        Add(warnings, Warning::kSameOrderToday,
+            Gbk("今日已有相同的委托（委托号 ") + same->entrust_no +
+                Gbk("），股东帐号、权证代码和数量都相同，请确认不是重复委托"));
     return preview;
+}
+
+bool IsWithdrawn(const qry_entrust_result& entrust)
+{
+    // 部撤 and 已撤 in the order-status table.
+    return entrust.entrust_status == "5" || entrust.entrust_status == "6";
+}
+
+bool IsStanding(const qry_entrust_result& entrust)
+{
+    // 废单: the order was refused.
+    return !IsWithdrawn(entrust) && entrust.entrust_status != "9";
+}
+
+bool IsSameOrder(const qry_entrust_result& entrust, const Order& order)
+{
+    if (TrimBlanks(entrust.stock_account) != TrimBlanks(order.account) ||
+        TrimBlanks(entrust.sopt_code) != TrimBlanks(order.code))
+        return false;
+    // By value: the server may write "1000.00" for the "1000" that was typed.
+    const std::optional<Decimal> theirs = ParseDecimal(entrust.entrust_amount);
+    const std::optional<Decimal> ours = ParseDecimal(order.quantity);
+    if (theirs && ours)
+        return Compare(*theirs, *ours) == 0;
+    return TrimBlanks(entrust.entrust_amount) == TrimBlanks(order.quantity);
+}
+
+const qry_entrust_result* FindStandingSameOrder(const std::vector<qry_entrust_result>& today,
+                                                const Order& order)
+{
+    for (const qry_entrust_result& entrust : today) {
+        if (IsStanding(entrust) && IsSameOrder(entrust, order))
+            return &entrust;
+    }
+    return nullptr;
 }
 
 Context ContextFor(const CTradeData& trade, const std::string& account, const std::string& code,

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+struct qry_entrust_result;
 struct qry_opt_code_result;
 struct qry_pos_code_result;
 class CTradeData;
@@ -91,6 +92,7 @@ enum class Warning
     kAccountWithoutPosition, ///< positions have the code, but not under that account
     kNoTerms,                ///< no option code record for the code
     kPriceUnreadable,        ///< the exercise price is not a decimal number
+    kSameOrderToday,         ///< an order of today, neither cancelled nor refused, is the same
 };
 
 struct Finding
@@ -116,6 +118,9 @@ struct Context
     bool codeInPositions = false;                  ///< whether any position has the code
     std::string funds;                             ///< available funds, as received
     std::time_t now = 0;
+    /// An order of today with the same account, code and quantity that is neither
+    /// cancelled nor refused, or none.
+    const qry_entrust_result* sameOrderToday = nullptr;
 };
 
 struct Preview
@@ -133,6 +138,19 @@ Preview CheckOrder(const Order& order, const Context& context);
 /// code; the funds of the login reply.
 Context ContextFor(const CTradeData& trade, const std::string& account, const std::string& code,
                    std::time_t now);
+
+/// Whether an order of today is still standing: neither cancelled (wholly or in part) nor
+/// refused by its status code.
+bool IsStanding(const qry_entrust_result& entrust);
+/// Whether an order of today shows as cancelled, wholly or in part.
+bool IsWithdrawn(const qry_entrust_result& entrust);
+
+/// Whether an order of today has the order's account and code (byte for byte, blanks
+/// around ignored) and its quantity (by value where both are whole numbers, else as text).
+bool IsSameOrder(const qry_entrust_result& entrust, const Order& order);
+/// The first order of today that is the same as `order` and still standing, or null.
+const qry_entrust_result* FindStandingSameOrder(const std::vector<qry_entrust_result>& today,
+                                                const Order& order);
 
 /// The line shown when no warning applies.
 std::string PassedText();

@@ -2,6 +2,7 @@
 // window in local calendar days, and the warnings of an order against its terms, its
 // position and the funds.
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "trade/OrderCheck.h"
+#include "trade/RequestEnding.h"
 #include "trade/TradeData.h"
 #include "util/util.h"
 
@@ -368,6 +370,112 @@ TEST(OrderCheckContextTest, FindsTheFirstTermsThePositionOfTheAccountAndTheFunds
         EXPECT_EQ(context.funds, "256380.50");
         EXPECT_EQ(context.now, 42);
     }
+}
+
+qry_entrust_result TodaysOrder(const char* entrustNo, const char* account, const char* code,
+                               const char* amount, const char* status)
+{
+    qry_entrust_result entrust;
+    entrust.entrust_no = entrustNo;
+    entrust.stock_account = account;
+    entrust.sopt_code = code;
+    entrust.entrust_amount = amount;
+    entrust.entrust_status = status;
+    return entrust;
+}
+
+// The same account, code and quantity as an order of today that still stands is a possible
+// second order: warned, never blocked. A cancelled or refused one, or another quantity, is not.
+TEST(OrderCheckTest, AnOrderLikeAStandingOrderOfTodayIsWarnedOf)
+{
+    const OrderCheck::Order order{"A123456789", "1000012", "12.50", " 1000"};
+    const struct
+    {
+        const char* name;
+        qry_entrust_result today;
+        bool warned;
+    } cases[] = {
+        {"reported", TodaysOrder("1", "A123456789", "1000012", "1000", "2"), true},
+        {"filled", TodaysOrder("1", "A123456789", "1000012", "1000", "8"), true},
+        {"waiting to be cancelled", TodaysOrder("1", "A123456789", "1000012", "1000", "3"), true},
+        {"quantity written with decimals",
+         TodaysOrder("1", "A123456789", "1000012", "1000.00", "2"), true},
+        {"cancelled", TodaysOrder("1", "A123456789", "1000012", "1000", "6"), false},
+        {"partly cancelled", TodaysOrder("1", "A123456789", "1000012", "1000", "5"), false},
+        {"refused", TodaysOrder("1", "A123456789", "1000012", "1000", "9"), false},
+        {"another quantity", TodaysOrder("1", "A123456789", "1000012", "2000", "2"), false},
+        {"another account", TodaysOrder("1", "0123456789", "1000012", "1000", "2"), false},
+        {"another code", TodaysOrder("1", "A123456789", "1000013", "1000", "2"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<qry_entrust_result> today = {
+            TodaysOrder("0", "A123456789", "1000012", "500", "2"), c.today};
+        OrderCheck::Context context;
+        context.sameOrderToday = OrderCheck::FindStandingSameOrder(today, order);
+        EXPECT_EQ(context.sameOrderToday != nullptr, c.warned);
+        const OrderCheck::Preview preview = OrderCheck::CheckOrder(order, context);
+        const auto same = std::find_if(preview.warnings.begin(), preview.warnings.end(),
+                                       [](const OrderCheck::Finding& finding) {
+                                           return finding.kind == Warning::kSameOrderToday;
+                                       });
+        ASSERT_EQ(same != preview.warnings.end(), c.warned);
+        if (c.warned) {
+            EXPECT_EQ(same->text, Utf8ToAnsi("今日已有相同的委托（委托号 1），股东帐号、权证代码和"
+                                             "数量都相同，请确认不是重复委托"));
+        }
+    }
+}
+
+// Only the server's answer says whether an order or a cancel was placed: a request that
+// went out without a usable answer is unknown, never failed; one never sent is not sent.
+TEST(RequestEndingTest, EachTransportOutcomeEndsAsItMust)
+{
+    const struct
+    {
+        ExchangeOutcome outcome;
+        int32_t errorCode;
+        RequestEnding ending;
+    } cases[] = {
+        {ExchangeOutcome::Completed, 0, RequestEnding::Accepted},
+        {ExchangeOutcome::Completed, 9999, RequestEnding::Refused},
+        {ExchangeOutcome::NoToken, 17, RequestEnding::Refused},
+        {ExchangeOutcome::BadAddress, 0, RequestEnding::NotSent},
+        {ExchangeOutcome::LocalFailure, 0, RequestEnding::NotSent},
+        {ExchangeOutcome::ConnectionRefused, 0, RequestEnding::NotSent},
+        {ExchangeOutcome::ConnectFailed, 0, RequestEnding::NotSent},
+        {ExchangeOutcome::ConnectTimedOut, 0, RequestEnding::NotSent},
+        {ExchangeOutcome::ReplyTimedOut, 0, RequestEnding::Unknown},
+        {ExchangeOutcome::ClosedWithoutReply, 0, RequestEnding::Unknown},
+        {ExchangeOutcome::ReplyUnreadable, 0, RequestEnding::Unknown},
+        {ExchangeOutcome::ReplyTooLong, 0, RequestEnding::Unknown},
+        {ExchangeOutcome::NoToken, 0, RequestEnding::Unknown},
+        {ExchangeOutcome::PayloadUnreadable, 0, RequestEnding::Unknown},
+    };
+    for (const auto& c : cases) {
+        ExchangeReport report;
+        report.outcome = c.outcome;
+        report.errorCode = c.errorCode;
+        EXPECT_EQ(EndingOf(report), c.ending) << static_cast<int>(c.outcome) << " " << c.errorCode;
+    }
+}
+
+// After a lost answer: the order that is new since the request went out and the same as
+// it, the last one when there are several; an order known before does not count.
+TEST(RequestEndingTest, ANewSameOrderIsOneNotListedBefore)
+{
+    const OrderCheck::Order order{"A123456789", "1000012", "12.50", "1000"};
+    const std::vector<qry_entrust_result> today = {
+        TodaysOrder("100001", "A123456789", "1000012", "1000", "2"),
+        TodaysOrder("100007", "A123456789", "1000012", "2000", "2"),
+        TodaysOrder("100008", "A123456789", "1000012", "1000", "9"),
+    };
+    EXPECT_EQ(FindNewSameOrder(today, {"100001", "100007", "100008"}, order), nullptr);
+    const qry_entrust_result* const found = FindNewSameOrder(today, {"100001"}, order);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->entrust_no, "100008") << "refused, but placed: the user must see it";
+    EXPECT_EQ(FindOrderByNumber(today, "100007"), &today[1]);
+    EXPECT_EQ(FindOrderByNumber(today, "100009"), nullptr);
 }
 
 } // namespace

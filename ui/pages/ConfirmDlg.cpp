@@ -10,9 +10,11 @@
 #include <algorithm>
 
 #include "trade/OrderCheck.h"
+#include "trade/RequestEnding.h"
 #include "trade/TradeData.h"
 #include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
+#include "ui/pages/UnknownOutcome.h"
 #include "ui/skin/SkinEngine.h"
 #include "util/Clock.h"
 
@@ -147,10 +149,11 @@ void CConfirmDlg::SetOrder(const std::string& account, const std::string& code,
 
 void CConfirmDlg::UpdatePreview()
 {
-    const OrderCheck::Context context =
+    const OrderCheck::Order order{m_strAccount, m_strCode, m_strPrice, m_strQuantity};
+    OrderCheck::Context context =
         OrderCheck::ContextFor(g_TradeData, m_strAccount, m_strCode, Clock::Now());
-    const OrderCheck::Preview preview =
-        OrderCheck::CheckOrder({m_strAccount, m_strCode, m_strPrice, m_strQuantity}, context);
+    context.sameOrderToday = OrderCheck::FindStandingSameOrder(g_TradeData.m_curEntrusts, order);
+    const OrderCheck::Preview preview = OrderCheck::CheckOrder(order, context);
 
     m_lblEstimate->setText(QStringLiteral("预计行权金额：") + (preview.amount.empty()
                                                                    ? QStringLiteral("无法估算")
@@ -206,12 +209,23 @@ void CConfirmDlg::OnConfirm()
     m_entrustReq.set_password(login.password);
     m_entrustReq.set_branch_no(login.branch_no);
 
+    // Today's orders as they were when the order went out: an order found later that is
+    // not among them was placed since.
+    const std::vector<std::string> knownBefore = OrderNumbers(g_TradeData.m_curEntrusts);
     const bool exchanged = m_session.ReqEntrust(m_entrustReq, m_entrustRes);
     if (exchanged && m_session.GetErrorCode() == 0) {
         MessageBoxes::ShowApplication(QStringLiteral("委托成功，委托号是：") +
                                       FromGbk(m_entrustRes.entrust_no()));
         g_TradeData.QueryPosCode();
         g_TradeData.QueryEntrust();
+        return;
+    }
+    const ExchangeReport report = m_session.GetLastReport();
+    if (EndingOf(report) == RequestEnding::Unknown) {
+        // Not a failure: the order may well have been placed, and a user who believed it
+        // failed would exercise twice.
+        MessageBoxes::ShowApplication(UnknownOutcome::AfterOrder(
+            report, {m_strAccount, m_strCode, m_strPrice, m_strQuantity}, knownBefore));
         return;
     }
     MessageBoxes::ShowOwned(this, QStringLiteral("委托失败,错误原因:") +

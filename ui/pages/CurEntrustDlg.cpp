@@ -3,10 +3,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "trade/RequestEnding.h"
 #include "trade/TradeData.h"
 #include "ui/GbkText.h"
 #include "ui/ListExport.h"
 #include "ui/MessageBoxes.h"
+#include "ui/pages/UnknownOutcome.h"
 #include "ui/skin/SkinEngine.h"
 #include "ui/skin/SkinList.h"
 #include "util/util.h"
@@ -150,6 +152,12 @@ void CCurEntrustDlg::CancelEntrust(const std::string& entrustNo, const std::stri
                                       FromGbk(m_cancelRes.entrust_no()));
         g_TradeData.QueryPosCode();
         g_TradeData.QueryEntrust();
+        return;
+    }
+    const ExchangeReport report = m_session.GetLastReport();
+    if (EndingOf(report) == RequestEnding::Unknown) {
+        // The cancel may have taken effect: say so, and what today's orders show now.
+        MessageBoxes::ShowApplication(UnknownOutcome::AfterCancel(report, entrustNo));
         return;
     }
     MessageBoxes::ShowOwned(this, QStringLiteral("撤单委托失败,错误原因:") +

@@ -322,4 +322,53 @@ TEST_F(CurEntrustPageTest, FailedCancelShowsThePrefixAndTheReasonAndRefreshesNot
     }
 }
 
+// A cancel whose answer was lost is not called failed: the terminal says the outcome is
+// unknown, refreshes at once and says what status the order shows now.
+TEST_F(CurEntrustPageTest, ACancelWithoutAUsableAnswerIsToldAsUnknown)
+{
+    const struct
+    {
+        const char* name;
+        FaultMode fault;
+        const char* reason;
+        const char* told; ///< what today's orders show afterwards
+    } cases[] = {
+        {"closed without a reply", FaultMode::CloseAtOnce, "服务器没有应答就关闭了连接",
+         " 的状态是 待报：尚未撤单。"},
+        {"stalled past the bound", FaultMode::NeverAnswer, "等待服务器应答超时",
+         " 的状态是 待报：尚未撤单。"},
+        {"served, payload unreadable", FaultMode::MalformedBuff, "服务器的应答内容无法读取",
+         " 的状态是 已撤：撤单已经生效。"},
+    };
+    const TestSupport::ScopedTransportTimeouts shortWait(
+        {std::chrono::milliseconds(2000), std::chrono::milliseconds(300)});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(StartSession());
+        ASSERT_GE(g_TradeData.m_curEntrusts.size(), 2u);
+        const std::string entrustNo = g_TradeData.m_curEntrusts[1].entrust_no;
+        ASSERT_EQ(g_TradeData.m_curEntrusts[1].entrust_status, "1");
+        FaultOptions fault;
+        fault.mode = c.fault;
+        fault.funId = kFunCanEntrust;
+        m_server->SetFault(fault);
+
+        ClickRow(*m_list, 1);
+        ClickCancel();
+
+        std::vector<int32_t> expected = {kFunCanEntrust};
+        const std::vector<int32_t> positions = PositionQueries();
+        expected.insert(expected.end(), positions.begin(), positions.end());
+        expected.push_back(kFunQryEntrust);
+        expected.push_back(RequestTrace::kBox);
+        EXPECT_EQ(m_trace.Sequence(), expected) << "positions and today's orders at once";
+        ASSERT_EQ(m_boxes.Requests().size(), 1u);
+        EXPECT_EQ(m_boxes.Requests()[0].text,
+                  QStringLiteral("撤单结果未知：撤单已经发出，但没有收到服务器可用的答复（") +
+                      QString::fromUtf8(c.reason) +
+                      QStringLiteral("）。撤单可能已经成功。\n当日委托中委托号 ") +
+                      Shown(entrustNo) + QString::fromUtf8(c.told));
+    }
+}
+
 } // namespace

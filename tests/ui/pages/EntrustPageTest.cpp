@@ -3,6 +3,7 @@
 // to the demo server.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -485,3 +487,128 @@ TEST_F(EntrustPageTest, EnterEscapeAndTheCloseBoxHideTheConfirmationAndSendNothi
 }
 
 } // namespace
+
+namespace
+{
+/// How an order or a cancel whose answer was lost begins, with the reason in plain words.
+QString UnknownHead(const char* what, const char* reason)
+{
+    return QString::fromUtf8(what) + QStringLiteral("结果未知：") + QString::fromUtf8(what) +
+           QStringLiteral("已经发出，但没有收到服务器可用的答复（") + QString::fromUtf8(reason) +
+           QStringLiteral("）。");
+}
+
+/// The one order of today that is not among `before`, or null.
+const qry_entrust_result* NewOrder(const std::vector<std::string>& before)
+{
+    const qry_entrust_result* found = nullptr;
+    for (const qry_entrust_result& entrust : g_TradeData.m_curEntrusts) {
+        if (std::find(before.begin(), before.end(), entrust.entrust_no) == before.end()) {
+            EXPECT_EQ(found, nullptr) << "more than one new order";
+            found = &entrust;
+        }
+    }
+    return found;
+}
+} // namespace
+
+// The three endings of an order: refused (the server's reason), not sent (the described
+// text alone), and sent without a usable answer: then the terminal says the outcome is
+// unknown, refreshes at once and says whether the order is now among today's orders.
+// Afterwards, the same order again is flagged as a possible second order.
+TEST_F(EntrustPageTest, EveryEndingOfAnOrderIsToldAsItIs)
+{
+    enum class Told
+    {
+        Refused,
+        NotSent,
+        Present,
+        Absent,
+    };
+    const struct
+    {
+        const char* name;
+        FaultMode fault;
+        bool noServer;
+        const char* reason; ///< the server's reason, or the lost answer's in plain words
+        Told told;
+    } cases[] = {
+        {"refused", FaultMode::Refuse, false, "额度不足", Told::Refused},
+        {"connection refused", FaultMode::None, true, "", Told::NotSent},
+        {"closed without a reply", FaultMode::CloseAtOnce, false, "服务器没有应答就关闭了连接",
+         Told::Absent},
+        {"stalled past the bound", FaultMode::NeverAnswer, false, "等待服务器应答超时",
+         Told::Absent},
+        {"unreadable reply", FaultMode::Garbage, false, "服务器的应答无法读取", Told::Absent},
+        {"served, reply without a token", FaultMode::NoToken, false, "服务器的应答缺少会话令牌",
+         Told::Present},
+        {"served, payload unreadable", FaultMode::MalformedBuff, false, "服务器的应答内容无法读取",
+         Told::Present},
+    };
+    const TestSupport::ScopedTransportTimeouts shortWait(
+        {std::chrono::milliseconds(2000), std::chrono::milliseconds(300)});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(StartSession());
+        const int row = PositionRow("A123456789", "1000012");
+        ASSERT_GE(row, 0);
+        if (c.noServer) {
+            PointAtNothing();
+        } else {
+            FaultOptions fault;
+            fault.mode = c.fault;
+            fault.funId = kFunEntrust;
+            fault.refuseText = c.reason;
+            m_server->SetFault(fault);
+        }
+        std::vector<std::string> before;
+        for (const qry_entrust_result& entrust : g_TradeData.m_curEntrusts)
+            before.push_back(entrust.entrust_no);
+
+        PrepareOrder(row, QStringLiteral("1100"));
+        ASSERT_TRUE(m_confirm->isVisible());
+        QTest::mouseClick(m_confirmButton, Qt::LeftButton);
+
+        ASSERT_EQ(m_boxes.Requests().size(), 1u);
+        const MessageBoxes::Request& box = m_boxes.Requests()[0];
+        std::vector<int32_t> expected;
+        if (!c.noServer)
+            expected.push_back(kFunEntrust);
+        if (c.told == Told::Refused || c.told == Told::NotSent) {
+            EXPECT_EQ(box.text, kFailurePrefix + QString::fromUtf8(c.reason));
+            EXPECT_EQ(box.kind, MessageBoxes::Kind::Owned);
+            expected.push_back(RequestTrace::kBox);
+            EXPECT_EQ(m_trace.Sequence(), expected) << "nothing refreshed";
+            continue;
+        }
+        const std::vector<int32_t> positions = PositionQueries();
+        expected.insert(expected.end(), positions.begin(), positions.end());
+        expected.push_back(kFunQryEntrust);
+        expected.push_back(RequestTrace::kBox);
+        EXPECT_EQ(m_trace.Sequence(), expected) << "positions and today's orders at once";
+        const QString head = UnknownHead("委托", c.reason) +
+                             QStringLiteral("这笔委托可能已经成功，请先核对当日委托，不要急于"
+                                            "重新委托。\n");
+        const qry_entrust_result* const placed = NewOrder(before);
+        if (c.told == Told::Present) {
+            ASSERT_NE(placed, nullptr);
+            EXPECT_EQ(box.text, head + QStringLiteral("当日委托中已有这笔委托：委托号 ") +
+                                    Shown(placed->entrust_no) + QStringLiteral("，状态 已报。"));
+            // The same order again: the confirmation warns of a second order.
+            m_boxes.Clear();
+            m_server->SetFault({});
+            PrepareOrder(row, QStringLiteral("1100"));
+            EXPECT_TRUE(Child<QLabel>(*m_confirm, "warningLabel")
+                            ->text()
+                            .contains(QStringLiteral("今日已有相同的委托（委托号 ") +
+                                      Shown(placed->entrust_no)));
+            m_confirm->OnCancelConfirm();
+        } else {
+            EXPECT_EQ(placed, nullptr);
+            EXPECT_EQ(box.text, head + QStringLiteral("当日委托中暂时没有这笔委托（股东帐号 "
+                                                      "A123456789，权证代码 1000012，数量 "
+                                                      "1100）。请稍后再按 刷 新 核对，确认没有"
+                                                      "后再重新委托。"));
+        }
+    }
+}

@@ -389,8 +389,9 @@ TEST_F(ExerciseTermsTest, ConfirmSendsTheSameRequestWithAndWithoutWarnings)
         bool warned;
         QString outcome;
     } cases[] = {
-        {"no warning", "1000", nullptr, false, QStringLiteral("委托成功，委托号是：")},
-        {"above the funds", "1000", "1.00", true, QStringLiteral("委托成功，委托号是：")},
+        // 1100: no order of today has that quantity, so no warning of a second order.
+        {"no warning", "1100", nullptr, false, QStringLiteral("委托成功，委托号是：")},
+        {"above the funds", "1100", "1.00", true, QStringLiteral("委托成功，委托号是：")},
         {"not a multiple, as typed", " 150", nullptr, true,
          QStringLiteral("委托失败,错误原因:行权数量必须是行权单位100的整数倍")},
     };
