@@ -81,6 +81,10 @@ void CExchangeActivity::OnExchangeFinished(const ExchangeReport& report)
         --m_depth;
         QApplication::restoreOverrideCursor();
     }
+    if (!m_waiting.isEmpty()) {
+        m_waiting.clear();
+        emit WaitingChanged(m_waiting);
+    }
     m_server = ServerText(FromGbk(report.serverHost), report.serverPort);
     if (report.Succeeded()) {
         m_failure.clear();
@@ -89,6 +93,20 @@ void CExchangeActivity::OnExchangeFinished(const ExchangeReport& report)
     } else {
         m_failure = RequestName(report.funId) + QStringLiteral("失败：") + FailureReason(report);
     }
+    emit StatusChanged(StatusText());
+}
+
+void CExchangeActivity::ShowWaiting(int32_t funId, qint64 elapsedMs)
+{
+    // Whole seconds: a line that changes a few times a second is hard to read.
+    const qint64 seconds = elapsedMs / 1000;
+    const QString text =
+        seconds == 0 ? QStringLiteral("正在%1…").arg(RequestName(funId))
+                     : QStringLiteral("正在%1，已等待 %2 秒").arg(RequestName(funId)).arg(seconds);
+    if (text == m_waiting)
+        return;
+    m_waiting = text;
+    emit WaitingChanged(m_waiting);
     emit StatusChanged(StatusText());
 }
 
@@ -101,7 +119,9 @@ QString CExchangeActivity::StatusText() const
     } else {
         text += QStringLiteral("尚未刷新");
     }
-    if (!m_failure.isEmpty())
+    if (!m_waiting.isEmpty())
+        text += kSeparator + m_waiting;
+    else if (!m_failure.isEmpty())
         text += kSeparator + m_failure;
     return text;
 }

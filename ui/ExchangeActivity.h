@@ -32,6 +32,12 @@ public:
     bool IsBusy() const { return m_depth > 0; }
     /// The reason of the last failed request; empty once a later one went through.
     const QString& FailureText() const { return m_failure; }
+    /// What is being waited for and for how long ("正在查询当日委托，已等待 3 秒"); empty
+    /// while nothing waits long enough to be told.
+    const QString& WaitingText() const { return m_waiting; }
+
+    /// A request has been waiting this long: the status line says so.
+    void ShowWaiting(int32_t funId, qint64 elapsedMs);
 
     /// The words the status line uses for a request's function number ("查询当日委托").
     static QString RequestName(int32_t funId);
@@ -41,8 +47,10 @@ public:
 signals:
     /// An exchange started; the wait cursor is already showing.
     void ExchangeStarted(int32_t funId);
-    /// The status line changed (after every exchange).
+    /// The status line changed (after every exchange, and while one waits).
     void StatusChanged(const QString& text);
+    /// The waiting text changed (empty once the request has ended).
+    void WaitingChanged(const QString& text);
 
 private:
     IExchangeObserver* m_previous = nullptr;
@@ -50,4 +58,5 @@ private:
     QString m_server;
     std::optional<std::time_t> m_lastRefresh;
     QString m_failure;
+    QString m_waiting;
 };

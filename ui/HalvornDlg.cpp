@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -24,6 +25,8 @@
 #include "ui/IdleWatcher.h"
 #include "ui/LockDlg.h"
 #include "ui/LoginDlg.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ResponsiveWait.h"
 #include "ui/WindowEvents.h"
 #include "ui/WindowPos.h"
 #include "ui/pages/CurEntrustDlg.h"
@@ -116,6 +119,19 @@ void CHalvornDlg::CreateControls()
     m_activity = new CExchangeActivity(this);
     connect(m_activity, &CExchangeActivity::StatusChanged, this, &CHalvornDlg::ShowStatus);
     ShowStatus(m_activity->StatusText());
+    // While a request waits the windows keep painting, and the status line (or, before
+    // login, the login dialog) says what is waited for.
+    m_wait = new CResponsiveWait(this);
+    connect(m_wait, &CResponsiveWait::StillWaiting, m_activity, &CExchangeActivity::ShowWaiting);
+    connect(m_activity, &CExchangeActivity::WaitingChanged, this, [this](const QString& text) {
+        if (m_loggedIn || !m_loginDlg)
+            return;
+        m_loginDlg->ShowWaiting(text);
+        // The queries after login run while no window shows: a slow one brings the login
+        // dialog back to say what is waited for, until the main window comes up.
+        if (m_loadingAfterLogin && !text.isEmpty() && !m_loginDlg->isVisible())
+            m_loginDlg->show();
+    });
 
     m_idleWatcher = new CIdleWatcher(this);
     connect(m_idleWatcher, &CIdleWatcher::Idle, this, &CHalvornDlg::OnIdle);
@@ -200,6 +216,12 @@ void CHalvornDlg::OnInitDialog()
     m_btnTabEntrust->setChecked(true);
     resize(kInitialWidth, kInitialHeight);
     CreatePages();
+    // No button of this window or its pages ever becomes the default one: a button that
+    // had the focus once would otherwise take every later Enter, wherever it is pressed.
+    for (QPushButton* const button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     Accessibility::NameControls(*this);
 
     m_loginDlg = std::make_unique<CLoginDlg>();
@@ -286,11 +308,17 @@ void CHalvornDlg::OnLoginSuccess(const quorvanta::MsgLogin_res* reply)
         g_TradeData.StoreLoginReply(login);
     }
 
+    m_loadingAfterLogin = true;
     g_TradeData.QueryStockAcc();
     g_TradeData.QueryOptCode();
     g_TradeData.QueryEntrust();
     g_TradeData.QueryHisEntrust();
     g_TradeData.QueryPosCode();
+    m_loadingAfterLogin = false;
+    if (m_loginDlg) {
+        m_loginDlg->ShowWaiting(QString());
+        m_loginDlg->hide();
+    }
 
     if (m_entrustDlg)
         m_entrustDlg->FillAccountCombo();
@@ -333,9 +361,33 @@ void CHalvornDlg::OnPositionReady()
 void CHalvornDlg::OnLock()
 {
     emit Locking();
-    // The window's own open windows (an order waiting in its confirmation) show the
-    // account's data too: they go out of sight with it and come back with it.
+    // A menu that is open goes; so do the close prompt and the other modal windows that
+    // hold nothing to come back to (About): answered with Cancel, they leave the main
+    // window as it was.
+    while (QWidget* const popup = QApplication::activePopupWidget())
+        popup->close();
     std::vector<QPointer<QWidget>> ownWindows;
+    const std::vector<MessageBoxes::OpenBox> boxes = MessageBoxes::OpenBoxes();
+    for (const MessageBoxes::OpenBox& open : boxes) {
+        if (open.kind == MessageBoxes::Kind::Skinned)
+            open.box->reject();
+    }
+    for (QWidget* const window : QApplication::topLevelWidgets()) {
+        auto* const dialog = qobject_cast<QDialog*>(window);
+        const bool isBox = std::any_of(boxes.begin(), boxes.end(),
+                                       [&](const auto& open) { return open.box == window; });
+        if (dialog && !isBox && dialog != this && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
+    }
+    // Every other window that shows the account goes out of sight with the main window
+    // and comes back with it: a message box waiting for its answer, an order waiting in
+    // its confirmation.
+    for (const MessageBoxes::OpenBox& open : boxes) {
+        if (open.kind != MessageBoxes::Kind::Skinned && open.box->isVisible()) {
+            ownWindows.emplace_back(open.box);
+            open.box->hide();
+        }
+    }
     for (QWidget* const child : findChildren<QWidget*>()) {
         if (child->isWindow() && child->isVisible()) {
             ownWindows.emplace_back(child);
@@ -379,12 +431,11 @@ void CHalvornDlg::OnRefreshVisiblePage()
 
 void CHalvornDlg::OnIdle()
 {
-    if (!m_loggedIn || m_ended || m_lockDlg)
+    // A request on its way finishes first; the next idle period locks.
+    if (!m_loggedIn || m_ended || m_lockDlg || m_wait->IsWaiting())
         return;
-    // A box waiting for its answer runs its own loop; locking under it would end that
-    // loop. The next idle period tries again.
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
-        return;
+    // Whatever is open on top (a box waiting for its answer, the close prompt) goes out of
+    // sight with the window: OnLock takes care of it.
     OnLock();
 }
 
@@ -447,6 +498,19 @@ void CHalvornDlg::BringForward()
 }
 
 void CHalvornDlg::accept() {}
+
+void CHalvornDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter on the window's own controls does nothing, whatever had the focus before. The
+    // pages take their own Enter before it gets here.
+    const bool plain =
+        event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
 
 void CHalvornDlg::reject()
 {

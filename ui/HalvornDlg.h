@@ -19,6 +19,7 @@ class CHisEntrustDlg;
 class CIdleWatcher;
 class CLockDlg;
 class CLoginDlg;
+class CResponsiveWait;
 class QAction;
 class QButtonGroup;
 class QEventLoop;
@@ -79,7 +80,8 @@ public:
     /// F5: the visible page's 刷 新, where it has one.
     void OnRefreshVisiblePage();
     /// An idle period passed: locks as 锁定 does while logged in, unless already locked or
-    /// a modal window (a box waiting for its answer) is open.
+    /// a request is on its way; a box waiting for its answer goes out of sight with the
+    /// window and comes back after unlocking, the close prompt is answered with Cancel.
     void OnIdle();
 
     /// The time without input after which the terminal locks itself; 0 when off. Read
@@ -113,6 +115,8 @@ public:
     CDialogManager& Registry() { return m_dialogManager; }
     /// The wait cursor and the status line's source.
     CExchangeActivity* Activity() const { return m_activity; }
+    /// What keeps the windows painting while a request waits.
+    CResponsiveWait* Wait() const { return m_wait; }
     /// The rectangle the pages occupy in a window of the given size.
     static QRect PageRect(int width, int height);
 
@@ -130,6 +134,8 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    /// Enter does nothing here; Escape goes on to reject().
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -166,6 +172,7 @@ private:
     QLabel* m_labelStatus = nullptr;
     QString m_strStatus;
     CExchangeActivity* m_activity = nullptr;
+    CResponsiveWait* m_wait = nullptr;
     CIdleWatcher* m_idleWatcher = nullptr;
     QPointer<CLockDlg> m_lockDlg;
 
@@ -173,4 +180,5 @@ private:
     int m_result = kResultCancel;
     bool m_ended = false;
     bool m_loggedIn = false;
+    bool m_loadingAfterLogin = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,6 +15,7 @@
 #include "trade/TradeData.h"
 #include "trade/WindowMessages.h"
 #include "ui/CheckCodeWidgets.h"
+#include "ui/ExchangeActivity.h"
 #include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/WindowEvents.h"
@@ -28,6 +30,7 @@ constexpr int kBaseY = 79;
 constexpr int kLoginButtonHeight = 40;
 constexpr int kCheckCodeLabelWidth = 109;
 constexpr int kCheckCodeLabelHeight = 22;
+constexpr int kReasonHeight = 40;
 constexpr int kPanelWidth = 456;
 
 char CheckCodeLetter(char instead_of_i, char instead_of_o)
@@ -95,6 +98,14 @@ void CLoginDlg::CreateControls()
     m_btnLogin->setDefault(true);
     m_btnLogin->resize(kEditWidth, kLoginButtonHeight);
 
+    m_labelReason = new QLabel(this);
+    m_labelReason->setObjectName(QStringLiteral("loginReasonLabel"));
+    m_labelReason->setAccessibleName(QStringLiteral("登录状态"));
+    m_labelReason->setTextFormat(Qt::PlainText);
+    m_labelReason->setWordWrap(true);
+    m_labelReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_labelReason->resize(kEditWidth, kReasonHeight);
+
     m_labelCheckCode = new CCheckCodeLabel(this);
     m_labelCheckCode->setObjectName(QStringLiteral("checkCodeLabel"));
     m_labelCheckCode->resize(kCheckCodeLabelWidth, kCheckCodeLabelHeight);
@@ -128,6 +139,7 @@ void CLoginDlg::LayoutControls()
     PlaceControl(m_labelCheckCode, kBaseX + 140, kBaseY + 92);
     PlaceControl(m_chkRemember, kBaseX, kBaseY + 132);
     PlaceControl(m_btnLogin, kBaseX, kBaseY + 158);
+    PlaceControl(m_labelReason, kBaseX, kBaseY + 158 + kLoginButtonHeight + 4);
     m_labelCheckCode->raise();
 
     // The bound texts go back into their boxes (both still empty here).
@@ -206,7 +218,13 @@ void CLoginDlg::OnLogin()
     m_loginRes.Clear();
     FillLoginRequest(m_strUser, m_strPassword, m_loginReq);
 
+    SetReason(QString(), false);
     const bool exchanged = m_session.ReqLogin(m_loginReq, m_loginRes);
+    if (!exchanged) {
+        // The box keeps its described text; the reason is told here, in plain words.
+        const ExchangeReport report = m_session.GetLastReport();
+        SetReason(QStringLiteral("登录失败：") + CExchangeActivity::FailureReason(report), false);
+    }
     if (exchanged && m_session.GetErrorCode() == 0) {
         PostWindowMessage(WM_LOGIN_SUCCESS, 0, &m_loginRes);
         g_TradeData.m_login.password = m_strPassword;
@@ -225,6 +243,27 @@ void CLoginDlg::OnLogin()
     MessageBoxes::ShowOwned(this,
                             FromGbk(Utf8ToAnsi("登录失败,错误原因:") + m_session.GetErrorMsg()));
     RefreshCheckCode();
+}
+
+void CLoginDlg::SetReason(const QString& text, bool waiting)
+{
+    m_labelReason->setText(text);
+    m_labelReason->setStyleSheet(waiting ? QStringLiteral("color: #3d5166;")
+                                         : QStringLiteral("color: #b3261e;"));
+    m_reasonIsWaiting = waiting;
+}
+
+void CLoginDlg::ShowWaiting(const QString& text)
+{
+    if (!text.isEmpty())
+        SetReason(text, true);
+    else if (m_reasonIsWaiting)
+        SetReason(QString(), false);
+}
+
+QString CLoginDlg::ReasonText() const
+{
+    return m_labelReason->text();
 }
 
 void CLoginDlg::accept() {}

@@ -9,6 +9,7 @@
 
 class CCheckCodeLabel;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -16,9 +17,11 @@ class QPushButton;
 /// posts WM_LOGIN_SUCCESS with the address of m_loginRes to the main window, hands the
 /// password to the trading context, remembers the account if asked and hides for good.
 /// Closing it posts WM_LOGIN_CANCEL. The login request runs on the calling thread.
+/// Below the button a line says what the login waits for and, after a login that did not
+/// reach the server or got no usable answer, why in plain words.
 ///
 /// Widgets by objectName: userNameEdit, passwordEdit, checkCodeEdit, rememberCheckBox,
-/// loginButton, checkCodeLabel.
+/// loginButton, checkCodeLabel, loginReasonLabel.
 class CLoginDlg : public QDialog
 {
     Q_OBJECT
@@ -49,6 +52,11 @@ public:
     /// Handler of a click on the remember box.
     void OnRememberClick();
 
+    /// Shows what the login waits for; an empty text takes a waiting text away again.
+    void ShowWaiting(const QString& text);
+    /// The line below the button: why the last login failed, or what it waits for.
+    QString ReasonText() const;
+
     /// The check code shown now (GBK; ASCII in practice).
     const std::string& CheckCode() const { return m_strCheckCode; }
     /// The last login request and reply.
@@ -71,6 +79,8 @@ private:
     void LayoutControls();
     void PlaceControl(QWidget* control, int x, int y);
     void RestoreRememberedAccount();
+    /// The line below the button: a reason (red) or what is waited for.
+    void SetReason(const QString& text, bool waiting);
     void PaintProductPanel(QPainter& painter) const;
 
     std::string m_strUser;
@@ -87,4 +97,6 @@ private:
     QCheckBox* m_chkRemember = nullptr;
     QPushButton* m_btnLogin = nullptr;
     CCheckCodeLabel* m_labelCheckCode = nullptr;
+    QLabel* m_labelReason = nullptr;
+    bool m_reasonIsWaiting = false;
 };

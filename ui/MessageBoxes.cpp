@@ -1,6 +1,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -16,6 +17,12 @@ Handler& InstalledHandler()
 {
     static Handler handler;
     return handler;
+}
+
+std::vector<OpenBox>& OpenBoxList()
+{
+    static std::vector<OpenBox> open;
+    return open;
 }
 
 int ShowReal(const Request& request)
@@ -37,14 +44,32 @@ int ShowReal(const Request& request)
     box.setStandardButtons(request.withCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                               : QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
-    if (QAbstractButton* const ok = box.button(QMessageBox::Ok))
-        ok->setText(QStringLiteral("确定"));
+    if (QAbstractButton* const okButton = box.button(QMessageBox::Ok))
+        okButton->setText(QStringLiteral("确定"));
     if (QAbstractButton* const cancel = box.button(QMessageBox::Cancel))
         cancel->setText(QStringLiteral("取消"));
     SkinMessageBox(box);
-    return box.exec() == QMessageBox::Ok ? kOk : kCancel;
+
+    // The box's own loop ends only with an answer, not when the box is hidden: locking
+    // the terminal hides it, and it must still be there after unlocking.
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    box.setWindowModality(Qt::ApplicationModal);
+    std::vector<OpenBox>& open = OpenBoxList();
+    open.push_back({&box, request.kind});
+    box.show();
+    loop.exec(QEventLoop::DialogExec);
+    std::erase_if(open, [&box](const OpenBox& entry) { return entry.box == &box; });
+    box.hide();
+    QAbstractButton* const ok = box.button(QMessageBox::Ok);
+    return ok && box.clickedButton() == ok ? kOk : kCancel;
 }
 } // namespace
+
+std::vector<OpenBox> OpenBoxes()
+{
+    return OpenBoxList();
+}
 
 Handler SetHandler(Handler handler)
 {

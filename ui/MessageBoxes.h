@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
+class QDialog;
 class QWidget;
 
 /// Every message box of the terminal goes through here, so that tests can replace the
@@ -31,6 +33,17 @@ struct Request
     QString caption;         ///< only the skinned box has a caption of its own
     bool withCancel = false; ///< OK and Cancel instead of OK alone
 };
+
+/// A real box on screen, waiting for its answer.
+struct OpenBox
+{
+    QDialog* box = nullptr;
+    Kind kind = Kind::Application;
+};
+
+/// The real boxes waiting for their answer now, the first opened first. A box may be
+/// hidden while it waits (the terminal locks over it) and shown again: it keeps waiting.
+std::vector<OpenBox> OpenBoxes();
 
 /// Answers a box instead of showing it; returns kOk or kCancel.
 using Handler = std::function<int(const Request&)>;

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -481,5 +482,54 @@ TEST_F(LoginAgainstDemoServerTest, ServersChineseTextReachesTheBoxIntact)
               QStringLiteral("登录失败,错误原因:账户已冻结，请联系营业部"));
     EXPECT_EQ(m_dialog->LoginRequest().input_content(), Utf8ToAnsi("张三"))
         << "the user name goes out in GBK";
+}
+
+// A login that did not reach the server, or got no usable answer, says why below the
+// button in plain words; the box keeps its described text. A refusal says nothing there:
+// its box carries the server's reason.
+TEST_F(LoginAgainstDemoServerTest, ATransportFailureIsExplainedBelowTheButton)
+{
+    const struct
+    {
+        const char* name;
+        FaultMode fault;
+        bool noServer;
+        const char* reason;
+    } cases[] = {
+        {"connection refused", FaultMode::None, true,
+         "登录失败：连接被拒绝，服务器没有运行，或地址、端口不对"},
+        {"closed without a reply", FaultMode::CloseAtOnce, false,
+         "登录失败：服务器没有应答就关闭了连接"},
+        {"no reply in time", FaultMode::NeverAnswer, false, "登录失败：等待服务器应答超时"},
+        {"unreadable reply", FaultMode::Garbage, false, "登录失败：服务器的应答无法读取"},
+        {"refused", FaultMode::Refuse, false, ""},
+    };
+    Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_boxes.Clear();
+        FaultOptions fault;
+        fault.mode = c.fault;
+        fault.refuseText = "密码错误";
+        StartServer(fault);
+        SetTransportTimeouts({std::chrono::milliseconds(500), std::chrono::milliseconds(300)});
+        if (c.noServer) {
+            const uint16_t port = m_server->Port();
+            m_server.reset();
+            ServeFrom(port);
+        }
+        m_user->clear();
+        m_password->clear();
+        m_code->clear();
+        Type(QString::fromLatin1(DemoAccounts::kMainAccount),
+             QString::fromLatin1(DemoAccounts::kMainPassword), ShownCode());
+        ClickLogin();
+        ASSERT_EQ(m_boxes.Requests().size(), 1u);
+        EXPECT_TRUE(m_boxes.Requests()[0].text.startsWith(QStringLiteral("登录失败,错误原因:")));
+        EXPECT_EQ(m_dialog->ReasonText(), QString::fromUtf8(c.reason));
+        const auto* const label = Child<QLabel>(*m_dialog, "loginReasonLabel");
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->isVisible(), true);
+    }
 }
 } // namespace

@@ -451,9 +451,9 @@ TEST_F(SignsOfLifeTest, IdleLocksOnceAndIdleWhileLockedDoesNothing)
     EXPECT_EQ(result, CHalvornDlg::kResultCancel);
 }
 
-// Input that keeps coming keeps the terminal open; once it stops, the lock follows. A box
-// waiting for its answer is not locked under.
-TEST_F(SignsOfLifeTest, InputKeepsTheTerminalOpenAndAnOpenBoxIsNotLockedUnder)
+// Input that keeps coming keeps the terminal open; once it stops, the lock follows, also
+// while About is open: About closes, and after unlocking the window is as it was.
+TEST_F(SignsOfLifeTest, InputKeepsTheTerminalOpenAndIdleLocksOverAbout)
 {
     const int result = Run([&] {
         ASSERT_TRUE(LogIn());
@@ -468,26 +468,22 @@ TEST_F(SignsOfLifeTest, InputKeepsTheTerminalOpenAndAnOpenBoxIsNotLockedUnder)
         EXPECT_EQ(locking.count(), 0);
         EXPECT_EQ(m_window->LockDialog(), nullptr);
 
-        // About is open: idle periods pass, nothing locks under it.
-        int locksUnderAbout = -1;
+        // About is open when the idle time runs out: it closes and the terminal locks.
+        bool aboutShownWhileLocked = true;
+        UnlockWhenLocked([&](CLockDlg&) {
+            aboutShownWhileLocked = false;
+            for (QWidget* const window : QApplication::topLevelWidgets()) {
+                if (qobject_cast<CAboutDlg*>(window) && window->isVisible())
+                    aboutShownWhileLocked = true;
+            }
+        });
         InsideModalRun([this] { m_window->OnAbout(); },
-                       [&] {
-                           m_window->SetIdleLockInterval(100ms);
-                           QTest::qWait(500);
-                           locksUnderAbout = locking.count();
-                           m_window->SetIdleLockInterval(60s);
-                           auto* const about =
-                               qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                           ASSERT_NE(about, nullptr);
-                           about->accept();
-                       });
-        EXPECT_EQ(locksUnderAbout, 0);
-
-        // No more input: locked.
-        UnlockWhenLocked();
-        m_window->SetIdleLockInterval(300ms);
+                       [&] { m_window->SetIdleLockInterval(300ms); });
         EXPECT_TRUE(WaitUntilUnlocked(10000));
         EXPECT_EQ(locking.count(), 1);
+        EXPECT_FALSE(aboutShownWhileLocked);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "About has closed";
+        EXPECT_TRUE(m_window->isVisible());
         m_window->reject();
     });
     EXPECT_EQ(result, CHalvornDlg::kResultCancel);
