@@ -27,10 +27,6 @@ constexpr const char* kSectionClientID = "ClientID";
 constexpr const char* kKeyIsRecord = "ISRECORD";
 constexpr const char* kKeyClientID = "CLIENTID";
 
-// Our file holds two short sections; anything bigger is not ours and is treated like
-// an unreadable file rather than pulled into memory whole.
-constexpr off_t kMaxConfigBytes = 1024 * 1024;
-
 /// The current directory, or empty text when the system cannot tell it (for example
 /// when the directory was removed after the process entered it).
 std::string CurrentDirectory()
@@ -47,17 +43,30 @@ std::string CurrentDirectory()
     }
 }
 
-/// Reads a regular file of modest size; false for anything else or on a read error.
-bool ReadSmallRegularFile(const std::string& path, std::string& contents)
+enum class ReadResult
+{
+    Read,
+    Missing,
+    TooLarge,
+    NotRegularFile,
+    Unreadable,
+};
+
+/// Reads a regular file of modest size, and says what kept it from being read whole.
+ReadResult ReadSmallRegularFile(const std::string& path, std::string& contents)
 {
     // O_NONBLOCK so that a FIFO planted at the path cannot stall start-up.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.IsOpen())
-        return false;
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
     struct stat info
     {};
-    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxConfigBytes)
-        return false;
+    if (::fstat(file.Get(), &info) != 0)
+        return ReadResult::Unreadable;
+    if (!S_ISREG(info.st_mode))
+        return ReadResult::NotRegularFile;
+    if (info.st_size > CClientConfig::kMaxFileBytes)
+        return ReadResult::TooLarge;
 
     contents.clear();
     char chunk[4096];
@@ -66,13 +75,13 @@ bool ReadSmallRegularFile(const std::string& path, std::string& contents)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return ReadResult::Unreadable;
         }
         if (got == 0)
-            return true;
+            return ReadResult::Read;
         contents.append(chunk, static_cast<std::size_t>(got));
-        if (contents.size() > static_cast<std::size_t>(kMaxConfigBytes))
-            return false;
+        if (contents.size() > static_cast<std::size_t>(CClientConfig::kMaxFileBytes))
+            return ReadResult::TooLarge;
     }
 }
 
@@ -96,10 +105,10 @@ bool IsLineBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-/// One value is one line of the file: line breaks in a value would let it start new keys or
-/// sections on the next load, so they are dropped. (Blanks at either end stay in memory as
-/// given; the library trims them when it reads the file back.)
-std::string OneLine(const std::string& value)
+/// A value as the file keeps it, so that memory and file agree: one line (line breaks in a
+/// value would let it start new keys or sections on the next load, so they are dropped), and
+/// no blanks at either end (the library trims them when it reads the file back).
+std::string StorableValue(const std::string& value)
 {
     std::string line;
     line.reserve(value.size());
@@ -107,7 +116,10 @@ std::string OneLine(const std::string& value)
         if (c != '\r' && c != '\n')
             line.push_back(c);
     }
-    return line;
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -227,6 +239,7 @@ void CClientConfig::LoadConfig(const std::string& baseDir)
 {
     m_ini.Reset();
     m_strFilePath.clear();
+    m_loadProblem = LoadProblem::None;
 
     const std::string base = baseDir.empty() ? CurrentDirectory() : baseDir;
     if (base.empty()) {
@@ -240,12 +253,28 @@ void CClientConfig::LoadConfig(const std::string& baseDir)
     ::mkdir(dir.c_str(), 0777);
     m_strFilePath = dir + kConfigFile;
 
+    // A file that is there but cannot be read whole is somebody's settings all the same:
+    // the defaults serve this run, and no save may replace the file by them.
     std::string contents;
-    if (!ReadSmallRegularFile(m_strFilePath, contents))
+    switch (ReadSmallRegularFile(m_strFilePath, contents)) {
+    case ReadResult::Read:
+        break;
+    case ReadResult::Missing:
         return;
+    case ReadResult::TooLarge:
+        m_loadProblem = LoadProblem::TooLarge;
+        return;
+    case ReadResult::NotRegularFile:
+        m_loadProblem = LoadProblem::NotRegularFile;
+        return;
+    case ReadResult::Unreadable:
+        m_loadProblem = LoadProblem::Unreadable;
+        return;
+    }
     if (!LoadText(contents)) {
-        // A file the library cannot parse counts as missing: defaults, not half a document.
+        // Defaults, not half a document.
         m_ini.Reset();
+        m_loadProblem = LoadProblem::Unparsable;
     }
 }
 
@@ -276,7 +305,7 @@ bool CClientConfig::LoadText(const std::string& text)
 
 int CClientConfig::SaveConfig()
 {
-    if (m_strFilePath.empty())
+    if (m_strFilePath.empty() || m_loadProblem != LoadProblem::None)
         return SI_FILE;
 
     std::string document;
@@ -330,7 +359,7 @@ std::string CClientConfig::GetTradeSrvIP() const
 
 void CClientConfig::SetTradeSrvIP(const std::string& ip)
 {
-    m_ini.SetValue(kSectionTradeSrv, kKeyIP, OneLine(ip).c_str());
+    m_ini.SetValue(kSectionTradeSrv, kKeyIP, StorableValue(ip).c_str());
     SaveConfig();
 }
 
@@ -341,7 +370,7 @@ std::string CClientConfig::GetTradeSrvPort() const
 
 void CClientConfig::SetTradeSrvPort(const std::string& port)
 {
-    m_ini.SetValue(kSectionTradeSrv, kKeyPort, OneLine(port).c_str());
+    m_ini.SetValue(kSectionTradeSrv, kKeyPort, StorableValue(port).c_str());
     SaveConfig();
 }
 
@@ -363,7 +392,7 @@ std::string CClientConfig::GetClientID() const
 
 void CClientConfig::SetClientID(const std::string& clientId)
 {
-    m_ini.SetValue(kSectionClientID, kKeyClientID, OneLine(clientId).c_str());
+    m_ini.SetValue(kSectionClientID, kKeyClientID, StorableValue(clientId).c_str());
     SaveConfig();
 }
 

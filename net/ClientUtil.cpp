@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -282,14 +283,6 @@ ExchangeOutcome ExchangeBytes(const sockaddr_in& address, const std::vector<unsi
     return ExchangeOutcome::Completed;
 }
 
-/// The standard text-to-integer conversion: leading white space, optional sign, decimal
-/// digits, 0 when there are none. The port is its low 16 bits.
-uint16_t PortFromText(const std::string& text)
-{
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    return static_cast<uint16_t>(static_cast<unsigned long>(value) & 0xFFFFu);
-}
-
 /// Tells the exchange observer that a session's exchange starts and, when it goes out of
 /// scope however the exchange ended, how it ended: the two calls always come in pairs.
 class ExchangeNotice
@@ -385,6 +378,15 @@ std::vector<DefaultGateway> ParseDefaultGateways(std::string_view routeTable)
 }
 
 // -------------------------------------------------------------------------------------------
+
+std::optional<uint16_t> ServerPortNumber(const std::string& text)
+{
+    errno = 0;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || value < 1 || value > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
 
 CClientUtil::CClientUtil()
 {
@@ -482,7 +484,7 @@ ExchangeReport CClientUtil::GetLastReport() const
     report.errorCode = GetErrorCode();
     report.errorMsg = GetErrorMsg();
     report.serverHost = g_ClientConfig.GetTradeSrvIP();
-    report.serverPort = PortFromText(g_ClientConfig.GetTradeSrvPort());
+    report.serverPort = ServerPortNumber(g_ClientConfig.GetTradeSrvPort()).value_or(0);
     return report;
 }
 
@@ -521,11 +523,17 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
     const std::string host = g_ClientConfig.GetTradeSrvIP();
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(PortFromText(g_ClientConfig.GetTradeSrvPort()));
     if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
         m_lastOutcome = ExchangeOutcome::BadAddress;
         return false;
     }
+    // A port out of range is no port at all: taken modulo 65536 it would name another.
+    const std::optional<uint16_t> port = ServerPortNumber(g_ClientConfig.GetTradeSrvPort());
+    if (!port) {
+        m_lastOutcome = ExchangeOutcome::BadPort;
+        return false;
+    }
+    address.sin_port = htons(*port);
 
     const std::size_t envelopeSize = request.ByteSizeLong();
     if (envelopeSize > static_cast<std::size_t>(INT_MAX) - kBlockSize)

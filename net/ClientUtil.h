@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,12 @@ struct TransportTimeouts
 /// Process-wide timeouts used by every exchange; tests set short ones.
 void SetTransportTimeouts(const TransportTimeouts& timeouts);
 TransportTimeouts GetTransportTimeouts();
+
+/// The configured port as a number: the standard text-to-integer conversion (leading white
+/// space, an optional sign, decimal digits; what follows them is ignored), accepted only
+/// from 1 to 65535. Anything else names no port (nullopt); the exchange then fails with
+/// ExchangeOutcome::BadPort before any connection is tried.
+std::optional<uint16_t> ServerPortNumber(const std::string& text);
 
 /// A reply longer than this fails the exchange like a missing reply.
 inline constexpr std::size_t kMaxReplyBytes = 4u * 1024u * 1024u;

@@ -11,6 +11,7 @@ enum class ExchangeOutcome
 {
     Completed,          ///< a reply with a token whose payload parsed
     BadAddress,         ///< the configured server address is not dotted IPv4 text
+    BadPort,            ///< the configured port is not a number from 1 to 65535
     LocalFailure,       ///< the request could not be built or no socket was had
     ConnectionRefused,  ///< nothing listens at the server's address and port
     ConnectFailed,      ///< the server could not be reached (no route, network down, ...)

@@ -13,6 +13,7 @@ RequestEnding EndingOf(const ExchangeReport& report)
     case ExchangeOutcome::Completed:
         return RequestEnding::Accepted;
     case ExchangeOutcome::BadAddress:
+    case ExchangeOutcome::BadPort:
     case ExchangeOutcome::LocalFailure:
     case ExchangeOutcome::ConnectionRefused:
     case ExchangeOutcome::ConnectFailed:

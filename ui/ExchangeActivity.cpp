@@ -5,8 +5,6 @@
 #include <QDateTime>
 #include <QThread>
 
-#include <cstdlib>
-
 #include "config/ClientConfig.h"
 #include "net/FunctionNumbers.h"
 #include "ui/GbkText.h"
@@ -41,13 +39,12 @@ QString ServerText(const QString& host, uint16_t port)
     return host + QLatin1Char(':') + QString::number(port);
 }
 
-/// The configured server, as an exchange reads it (the port's text-to-integer conversion,
-/// low 16 bits).
+/// The configured server as the user wrote it: the port as text, so that one out of
+/// range shows as written.
 QString ConfiguredServer()
 {
-    const long port = std::strtol(g_ClientConfig.GetTradeSrvPort().c_str(), nullptr, 10);
-    return ServerText(FromGbk(g_ClientConfig.GetTradeSrvIP()),
-                      static_cast<uint16_t>(static_cast<unsigned long>(port) & 0xFFFFu));
+    return FromGbk(g_ClientConfig.GetTradeSrvIP()) + QLatin1Char(':') +
+           FromGbk(g_ClientConfig.GetTradeSrvPort());
 }
 } // namespace
 
@@ -85,7 +82,9 @@ void CExchangeActivity::OnExchangeFinished(const ExchangeReport& report)
         m_waiting.clear();
         emit WaitingChanged(m_waiting);
     }
-    m_server = ServerText(FromGbk(report.serverHost), report.serverPort);
+    m_server = report.outcome == ExchangeOutcome::BadPort
+                   ? ConfiguredServer()
+                   : ServerText(FromGbk(report.serverHost), report.serverPort);
     if (report.Succeeded()) {
         m_failure.clear();
         if (IsRefresh(report.funId))
@@ -164,6 +163,8 @@ QString CExchangeActivity::FailureReason(const ExchangeReport& report)
         break;
     case ExchangeOutcome::BadAddress:
         return QStringLiteral("配置的服务器地址不是有效的 IPv4 地址");
+    case ExchangeOutcome::BadPort:
+        return QStringLiteral("配置的服务器端口不在 1 到 65535 之间");
     case ExchangeOutcome::LocalFailure:
         return QStringLiteral("本机无法发出请求");
     case ExchangeOutcome::ConnectionRefused:

@@ -33,6 +33,30 @@ constexpr int kCheckCodeLabelHeight = 22;
 constexpr int kReasonHeight = 40;
 constexpr int kPanelWidth = 456;
 
+/// Why the configuration file could not be used, in plain words; empty when it could.
+QString ConfigProblemText(CClientConfig::LoadProblem problem)
+{
+    QString why;
+    switch (problem) {
+    case CClientConfig::LoadProblem::None:
+        return {};
+    case CClientConfig::LoadProblem::TooLarge:
+        why = QStringLiteral("文件过大");
+        break;
+    case CClientConfig::LoadProblem::NotRegularFile:
+        why = QStringLiteral("不是普通文件");
+        break;
+    case CClientConfig::LoadProblem::Unreadable:
+        why = QStringLiteral("没有读取权限");
+        break;
+    case CClientConfig::LoadProblem::Unparsable:
+        why = QStringLiteral("内容无法识别");
+        break;
+    }
+    return QStringLiteral("配置文件无法读取（") + why +
+           QStringLiteral("），本次使用默认设置，设置不会保存到该文件");
+}
+
 char CheckCodeLetter(char instead_of_i, char instead_of_o)
 {
     char letter = static_cast<char>('A' + std::rand() % 26);
@@ -67,6 +91,13 @@ CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent)
     RefreshCheckCode();
     LayoutControls();
     RestoreRememberedAccount();
+
+    // Said once, where the user looks first: the settings in use are not the file's.
+    const QString problem = ConfigProblemText(g_ClientConfig.GetLoadProblem());
+    if (!problem.isEmpty()) {
+        SetReason(problem, false);
+        m_labelReason->setToolTip(FromGbk(g_ClientConfig.FilePath()));
+    }
 }
 
 CLoginDlg::~CLoginDlg() = default;

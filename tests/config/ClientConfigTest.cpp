@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -714,3 +715,78 @@ TEST_F(ClientConfigTest, LinkToAPipeIsNotReplaced)
         EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos);
 }
 } // namespace
+
+// A file that is there but cannot be read whole is never replaced: the defaults serve the
+// run, every setter leaves the file as it was, and the reason is at hand for the user.
+TEST_F(ClientConfigTest, AFileThatCannotBeReadWholeIsNeverOverwritten)
+{
+    using Problem = CClientConfig::LoadProblem;
+    const std::string large =
+        "[TradeSrv]\nIP = 10.1.2.3\nPORT = 9001\n; " +
+        std::string(static_cast<std::size_t>(CClientConfig::kMaxFileBytes), 'x') + "\n";
+    const struct
+    {
+        const char* name;
+        std::function<void()> make;
+        Problem problem;
+    } cases[] = {
+        {"larger than the reader takes", [&] { WriteConfigFile(large); }, Problem::TooLarge},
+        {"a folder", [&] { fs::create_directories(ConfigFile()); }, Problem::NotRegularFile},
+        {"a pipe",
+         [&] {
+             fs::create_directories(ConfigDir());
+             ASSERT_EQ(::mkfifo(ConfigFile().c_str(), 0644), 0);
+         },
+         Problem::NotRegularFile},
+        {"not readable by the user",
+         [&] {
+             WriteConfigFile("[TradeSrv]\nPORT = 9001\n");
+             fs::permissions(ConfigFile(), fs::perms::none);
+         },
+         Problem::Unreadable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        fs::remove_all(ConfigDir(), ignored);
+        c.make();
+        const bool regular = fs::is_regular_file(ConfigFile());
+        const std::string before =
+            regular && c.problem != Problem::Unreadable ? ReadConfigFile() : std::string();
+        // Root reads any file: the unreadable case runs as an ordinary user where it can.
+        const ScopedOrdinaryUser user({m_base, ConfigDir()});
+
+        CClientConfig config(m_base.string());
+        EXPECT_EQ(config.GetLoadProblem(), c.problem);
+        EXPECT_EQ(config.GetTradeSrvIP(), "127.0.0.1");
+        EXPECT_EQ(config.GetTradeSrvPort(), "8000");
+        config.SetTradeSrvIP("192.0.2.7");
+        config.SetClientID("880012");
+        config.SetIsRecord(false);
+        EXPECT_EQ(config.SaveConfig(), SI_FILE);
+        EXPECT_EQ(config.GetClientID(), "880012") << "the run goes on with what was set";
+        EXPECT_EQ(fs::is_regular_file(ConfigFile()), regular);
+        if (!before.empty()) {
+            EXPECT_TRUE(ReadConfigFile() == before) << "byte for byte the same";
+        }
+        EXPECT_TRUE(StrayFiles().empty());
+    }
+}
+
+// What the setters keep is what the file keeps: one line, no blanks at either end, so a
+// value reads the same before and after a reload.
+TEST_F(ClientConfigTest, SettersKeepValuesAsTheFileDoes)
+{
+    CClientConfig config(m_base.string());
+    config.SetClientID(" \t880012 \t");
+    config.SetTradeSrvIP("127.0.0.1 ");
+    config.SetTradeSrvPort("\t9001\r\n");
+    EXPECT_EQ(config.GetClientID(), "880012");
+    EXPECT_EQ(config.GetTradeSrvIP(), "127.0.0.1");
+    EXPECT_EQ(config.GetTradeSrvPort(), "9001");
+    const CClientConfig reloaded(m_base.string());
+    EXPECT_EQ(reloaded.GetClientID(), config.GetClientID());
+    EXPECT_EQ(reloaded.GetTradeSrvIP(), config.GetTradeSrvIP());
+    EXPECT_EQ(reloaded.GetTradeSrvPort(), config.GetTradeSrvPort());
+    EXPECT_EQ(reloaded.GetLoadProblem(), CClientConfig::LoadProblem::None);
+}

@@ -519,9 +519,8 @@ TEST_F(Exchange, ConnectingGivesUpAfterTheConnectTimeout)
 TEST_F(Exchange, AddressAndPortAreReadFromTheConfigurationEachTime)
 {
     const std::string port = std::to_string(m_server.Port());
-    // Text-to-integer conversion of the port, then its low 16 bits.
-    for (const std::string& portText :
-         {" " + port, "\t+" + port, port + "junk", std::to_string(m_server.Port() + 65536)}) {
+    // Text-to-integer conversion of the port.
+    for (const std::string& portText : {" " + port, "\t+" + port, port + "junk"}) {
         SCOPED_TRACE(portText);
         g_ClientConfig.SetTradeSrvPort(portText);
         m_server.Script(ScriptedReply::Success("TOKEN", quorvanta::MsgLogin_res()));
@@ -529,10 +528,26 @@ TEST_F(Exchange, AddressAndPortAreReadFromTheConfigurationEachTime)
         EXPECT_TRUE(m_session.ReqLogin(LoginRequest(), result));
     }
 
-    // Only dotted IPv4 text is an address; nothing else is looked up or connected to.
+    // A port outside 1 to 65535 names no port: nothing is connected to (taken modulo 65536,
+    // the port plus 65536 would reach this very server).
+    std::size_t connections = m_server.ConnectionCount();
+    for (const std::string& portText :
+         {std::to_string(m_server.Port() + 65536), std::string("0"), std::string("-1"),
+          std::string("abc"), std::string("99999999999999999999")}) {
+        SCOPED_TRACE(portText);
+        g_ClientConfig.SetTradeSrvPort(portText);
+        quorvanta::MsgLogin_res result;
+        EXPECT_FALSE(m_session.ReqLogin(LoginRequest(), result));
+        EXPECT_EQ(m_session.GetLastOutcome(), ExchangeOutcome::BadPort);
+        ExpectNothingReported(m_session);
+    }
+    EXPECT_EQ(m_server.ConnectionCount(), connections);
+
+    // Only dotted IPv4 text is an address; nothing else is looked up or connected to. (Blanks
+    // at either end are not kept by the configuration.)
     g_ClientConfig.SetTradeSrvPort(port);
-    const std::size_t connections = m_server.ConnectionCount();
-    for (const char* address : {"localhost", "", " 127.0.0.1", "127.0.0.256", "127.1"}) {
+    connections = m_server.ConnectionCount();
+    for (const char* address : {"localhost", "", "127.0.0.256", "127.1", "127.0.0.1 x"}) {
         SCOPED_TRACE(address);
         g_ClientConfig.SetTradeSrvIP(address);
         quorvanta::MsgLogin_res result;

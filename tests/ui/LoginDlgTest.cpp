@@ -340,6 +340,19 @@ TEST_F(LoginDlgTest, RememberBoxWritesTheFlagAtOnce)
     EXPECT_TRUE(m_config->Reread().GetIsRecord());
 }
 
+// A configuration file that is there but cannot be read is said once, where the user looks
+// first; the run goes on with the defaults.
+TEST_F(LoginDlgTest, AConfigurationFileThatCannotBeReadIsSaidBelowTheButton)
+{
+    Open("[TradeSrv]\nPORT = 9001\n; " + std::string(2u << 20, 'x') + "\n");
+    EXPECT_EQ(
+        m_dialog->ReasonText(),
+        QStringLiteral("配置文件无法读取（文件过大），本次使用默认设置，设置不会保存到该文件"));
+    EXPECT_EQ(g_ClientConfig.GetTradeSrvPort(), "8000");
+    Open("[TradeSrv]\nPORT = 9001\n");
+    EXPECT_TRUE(m_dialog->ReasonText().isEmpty());
+}
+
 TEST_F(LoginDlgTest, EscapeLeavesTheDialogOpen)
 {
     Open();
