@@ -105,14 +105,15 @@ bool IsLineBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-/// A value as the file keeps it, so that memory and file agree: one line (line breaks in a
-/// value would let it start new keys or sections on the next load, so they are dropped), and
-/// no blanks at either end (the library trims them when it reads the file back).
+/// A value as the file keeps it, so that memory and file agree: up to its first zero byte
+/// (where the library's text ends), on one line (line breaks in a value would let it start
+/// new keys or sections on the next load, so they are dropped), and without blanks at either
+/// end (the library trims them when it reads the file back).
 std::string StorableValue(const std::string& value)
 {
     std::string line;
     line.reserve(value.size());
-    for (const char c : value) {
+    for (const char c : std::string_view(value).substr(0, value.find('\0'))) {
         if (c != '\r' && c != '\n')
             line.push_back(c);
     }

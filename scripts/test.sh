@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds Halvorn with its tests and runs every test.
 #
-#   scripts/test.sh              build/ (or $HALVORN_BUILD_DIR), the normal build
+#   scripts/test.sh              build/ (or $HALVORN_BUILD_DIR), the normal build; where clang
+#                                and libFuzzer are installed, each fuzz target also runs
+#                                $HALVORN_FUZZ_RUNS (20000) new inputs first
 #   scripts/test.sh --sanitize   build-sanitize/ (or $HALVORN_SANITIZE_BUILD_DIR), built with
 #                                AddressSanitizer and UndefinedBehaviorSanitizer; any report
 #                                (memory error, leak, undefined behaviour) fails its test
@@ -13,7 +15,7 @@ for arg in "$@"; do
   case "$arg" in
     --sanitize) sanitize=1 ;;
     -h | --help)
-      sed -n '2,7s/^# \{0,1\}//p' "$0"
+      sed -n '2,9s/^# \{0,1\}//p' "$0"
       exit 0
       ;;
     *)
@@ -29,6 +31,12 @@ if [ "$sanitize" -eq 0 ]; then
   build=${HALVORN_BUILD_DIR:-build}
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build "$build"
+  # With clang and libFuzzer at hand, every fuzz target also runs a bounded number of new
+  # inputs, so a target that fails at once fails the run (ctest replays the corpora anyway).
+  if command -v clang++-14 >/dev/null &&
+    ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+    bash scripts/fuzz.sh --runs "${HALVORN_FUZZ_RUNS:-20000}"
+  fi
   cd "$build"
   ctest --output-on-failure -j "$(nproc)" --timeout 300
   exit 0

@@ -780,7 +780,7 @@ TEST_F(ClientConfigTest, SettersKeepValuesAsTheFileDoes)
     CClientConfig config(m_base.string());
     config.SetClientID(" \t880012 \t");
     config.SetTradeSrvIP("127.0.0.1 ");
-    config.SetTradeSrvPort("\t9001\r\n");
+    config.SetTradeSrvPort(std::string("\t9001 \0 7", 9));
     EXPECT_EQ(config.GetClientID(), "880012");
     EXPECT_EQ(config.GetTradeSrvIP(), "127.0.0.1");
     EXPECT_EQ(config.GetTradeSrvPort(), "9001");
