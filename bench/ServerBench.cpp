@@ -6,6 +6,8 @@
 // - the server's own work for one order (decrypt, decode, serve, serialise), no network.
 // - a history of 10,000 and of 100,000 orders: loading the book and the history query.
 //   ratio = time at 100,000 / time at 10,000 (10 means linear).
+// - a login right after 3,000 silent connections were opened and kept open, beside a login
+//   alone. ratio = behind / alone; the target is a login behind them within 50 ms.
 
 #include <chrono>
 #include <cstdint>
@@ -20,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -434,5 +438,59 @@ void BM_HistoryQueryScaling(benchmark::State& state)
 }
 BENCHMARK(BM_HistoryQueryScaling)->Unit(benchmark::kMillisecond)->Iterations(5);
 } // namespace
+
+// ---------------------------------------------------------------------------------------
+// A login right after 3,000 connections were opened and left silent (kept open), beside a
+// login without them. ratio = login behind the silent connections / login alone; the
+// target is a login behind them within 50 ms.
+
+void BM_LoginBehindIdleConnections(benchmark::State& state)
+{
+    constexpr int kIdle = 3000;
+    DemoServerOptions options;
+    options.logRequests = false;
+    DemoServer server(options);
+    std::string error;
+    if (!server.Start(error)) {
+        state.SkipWithError(("the demo server does not start: " + error).c_str());
+        return;
+    }
+    const WrappedMessage login =
+        Envelope("", kFunLogin,
+                 MakeLoginRequest(DemoAccounts::kMainAccount, DemoAccounts::kMainPassword)
+                     .SerializePartialAsString());
+    const auto timedLogin = [&](Steady::duration& took) {
+        const Steady::time_point begin = Steady::now();
+        const WrappedMessage reply = Call(server.Port(), login);
+        took = Steady::now() - begin;
+        return reply.errorcode() == 0 && !reply.tokenkey().empty();
+    };
+    RatioTimes times;
+    for (auto _ : state) {
+        Steady::duration alone{};
+        Steady::duration behind{};
+        bool ok = timedLogin(alone);
+        std::vector<FileDescriptor> idle;
+        idle.reserve(kIdle);
+        for (int i = 0; i < kIdle; ++i) {
+            FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            const sockaddr_in address = BareLoopback::Loopback(server.Port());
+            if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+                0)
+                break;
+            idle.push_back(std::move(fd));
+        }
+        ok = ok && idle.size() == kIdle && timedLogin(behind);
+        idle.clear();
+        if (!ok) {
+            state.SkipWithError("a login failed, or the silent connections could not be opened");
+            return;
+        }
+        times.Add(behind, alone);
+        state.counters["behind_ms"] = std::chrono::duration<double, std::milli>(behind).count();
+    }
+    times.Report(state, "behind_us", "alone_us");
+}
+BENCHMARK(BM_LoginBehindIdleConnections)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK_MAIN();

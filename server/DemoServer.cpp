@@ -8,13 +8,17 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -125,6 +129,8 @@ bool ParseFaultMode(std::string_view name, FaultMode& mode)
 
 namespace
 {
+class Connection;
+
 // What every connection shares: the options, the business, the fault setting and the
 // waiting loop.
 struct ServerCore
@@ -148,6 +154,11 @@ struct ServerCore
     /// Runs every connection that has to wait (for the rest of a request, for the reader
     /// of a long or trickled reply, or for ever), so that no serving thread waits for one.
     std::unique_ptr<asio::io_context> waiting;
+
+    /// The connections on the waiting loop still waiting for their request, oldest first,
+    /// with their number per client address; touched only by the waiting loop's thread.
+    std::list<std::weak_ptr<Connection>> waitingForRequest;
+    std::unordered_map<std::string, std::size_t> waitingPerAddress;
     tcp protocol = tcp::v4();
 };
 
@@ -190,6 +201,11 @@ public:
                 FinishDropped();
                 return;
             }
+            // A client that has sent nothing yet holds no serving thread: the listener
+            // hands over connections once their first bytes are in, so this one waited
+            // already and may well stay silent.
+            if (m_received.empty())
+                break;
             if (!WaitReady(m_fd.Get(), POLLIN, passOnAt))
                 break;
         }
@@ -271,10 +287,77 @@ private:
         });
     }
 
+    // On the waiting loop: joins the connections that wait for their request. Idle and
+    // slow connections are bounded per client address and in all: past a bound the oldest
+    // go first, those that have sent nothing before those that have sent part of a request.
+    void EnterWaitingList()
+    {
+        if (m_waitingEntry)
+            return;
+        m_address = PeerAddress();
+        std::list<std::weak_ptr<Connection>>& waiting = m_server.waitingForRequest;
+        m_waitingEntry = waiting.insert(waiting.end(), weak_from_this());
+        const std::size_t fromAddress = ++m_server.waitingPerAddress[m_address];
+        if (fromAddress > m_server.options.maxWaitingPerAddress)
+            DropOldestWaiting(&m_address);
+        if (waiting.size() > m_server.options.maxWaitingConnections)
+            DropOldestWaiting(nullptr);
+    }
+
+    void LeaveWaitingList()
+    {
+        if (!m_waitingEntry)
+            return;
+        m_server.waitingForRequest.erase(*m_waitingEntry);
+        m_waitingEntry.reset();
+        const auto count = m_server.waitingPerAddress.find(m_address);
+        if (count != m_server.waitingPerAddress.end() && --count->second == 0)
+            m_server.waitingPerAddress.erase(count);
+    }
+
+    // Closes the oldest waiting connection (of that address, when one is given), preferring
+    // one that has sent nothing.
+    void DropOldestWaiting(const std::string* address)
+    {
+        std::shared_ptr<Connection> oldest;
+        for (const std::weak_ptr<Connection>& entry : m_server.waitingForRequest) {
+            std::shared_ptr<Connection> candidate = entry.lock();
+            if (!candidate || (address && candidate->m_address != *address))
+                continue;
+            if (candidate->m_received.empty()) {
+                oldest = std::move(candidate);
+                break;
+            }
+            if (!oldest)
+                oldest = std::move(candidate);
+        }
+        if (!oldest)
+            return;
+        const std::string why = address ? "from " + *address : std::string("in all");
+        oldest->Finish(
+            [&] { return "dropped: too many connections waiting for a request " + why; });
+    }
+
+    std::string PeerAddress()
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(Descriptor(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return "?";
+        tcp::endpoint peer;
+        if (length > peer.capacity())
+            return "?";
+        std::memcpy(peer.data(), &address, length);
+        return peer.address().to_string();
+    }
+
     // On the waiting loop: the rest of the request, until the request timeout counted
     // from the connection's start.
     void WaitForRequest()
     {
+        EnterWaitingList();
+        if (m_phase == Phase::Done)
+            return; // it was the one to go
         ArmDeadline(m_begin + m_server.options.requestTimeout - std::chrono::steady_clock::now(),
                     [](Connection& self) {
                         self.Finish([&] {
@@ -372,6 +455,7 @@ private:
 
     void OnRequest(const quorvanta::WrappedMessage& request)
     {
+        LeaveWaitingList();
         if (m_deadline)
             m_deadline->cancel();
         if (m_logging)
@@ -548,6 +632,7 @@ private:
         if (m_phase == Phase::Done)
             return;
         m_phase = Phase::Done;
+        LeaveWaitingList();
         for (std::optional<asio::steady_timer>* timer : {&m_deadline, &m_pause, &m_settle})
             if (*timer)
                 (*timer)->cancel();
@@ -593,6 +678,10 @@ private:
     bool m_closeOnly = false;
     std::size_t m_pieceBytes = 0;
     std::chrono::milliseconds m_pauseTime{0};
+    /// While on the list of connections waiting for their request: the entry, and the
+    /// client address it counts for.
+    std::optional<std::list<std::weak_ptr<Connection>>::iterator> m_waitingEntry;
+    std::string m_address;
 };
 } // namespace
 
@@ -723,6 +812,12 @@ bool DemoServer::Start(std::string& error)
             d.port = acceptor.local_endpoint(ec).port(); // the port picked when 0 was asked for
         if (!ec)
             listening = FileDescriptor(acceptor.release(ec));
+        // The system hands a connection over once its first bytes are in, so a client that
+        // connects and stays silent does not even wake a serving thread for a while.
+        if (!ec && d.core.options.deferAcceptSeconds > 0) {
+            const int seconds = d.core.options.deferAcceptSeconds;
+            ::setsockopt(listening.Get(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+        }
         if (ec) {
             error = ec == asio::error::address_in_use
                         ? "cannot listen on " + where + ": the port is already in use"

@@ -62,6 +62,15 @@ struct DemoServerOptions
     /// A session unused this long has expired; its next request is refused. The terminal
     /// cannot log in again within a run, so the default spans a trading day.
     std::chrono::milliseconds sessionIdleTimeout{std::chrono::hours{8}};
+    /// The system holds a new connection back until its first bytes are in, for at most
+    /// about this long (TCP_DEFER_ACCEPT), so silent clients wake no serving thread; 0 hands
+    /// every connection over at once.
+    int deferAcceptSeconds = 1;
+    /// Connections that wait for their request (idle or slow senders) from one client
+    /// address, and in all; past either bound the oldest are closed, those that have sent
+    /// nothing first.
+    std::size_t maxWaitingPerAddress = 256;
+    std::size_t maxWaitingConnections = 2048;
     /// FaultMode::NeverAnswer lets a connection go after this long at the latest.
     std::chrono::milliseconds neverAnswerLimit{std::chrono::minutes{10}};
     FaultOptions fault;

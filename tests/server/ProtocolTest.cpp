@@ -368,6 +368,60 @@ TEST_F(ServerLifecycleTest, SilentClientsDoNotHoldUpOthers)
     }
 }
 
+// Connections that wait for their request are bounded per client address and in all:
+// past a bound the oldest go, those that have sent nothing before those that have sent part
+// of a request; the rest stay open and a login is still answered.
+TEST_F(ServerLifecycleTest, WaitingConnectionsAreBoundedAndTheOldestSilentOnesGoFirst)
+{
+    const struct
+    {
+        const char* name;
+        std::size_t perAddress;
+        std::size_t total;
+    } cases[] = {
+        {"per address", 8, 100},
+        {"in all", 100, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DemoServerOptions options;
+        options.requestTimeout = std::chrono::milliseconds(10000);
+        options.logRequests = false;
+        // Every connection is handed over at once, so the silent ones reach the bound too.
+        options.deferAcceptSeconds = 0;
+        options.maxWaitingPerAddress = c.perAddress;
+        options.maxWaitingConnections = c.total;
+        StartServer(options);
+        const std::string login = EncodeRequest(MakeRequest(200, "", LoginPayload()));
+
+        // Six that sent part of a request, then six silent ones: twelve for eight places.
+        std::vector<FileDescriptor> slow;
+        std::vector<FileDescriptor> silent;
+        for (int i = 0; i < 6; ++i) {
+            slow.push_back(ServerTest::ConnectLoopback(m_server->Port()));
+            ASSERT_EQ(::send(slow.back().Get(), login.data(), 16, MSG_NOSIGNAL), 16);
+        }
+        for (int i = 0; i < 6; ++i) {
+            silent.push_back(ServerTest::ConnectLoopback(m_server->Port()));
+            // One at a time, so that "oldest" is well defined.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        const auto closed = [](const FileDescriptor& fd) {
+            char byte = 0;
+            return ::recv(fd.Get(), &byte, 1, MSG_DONTWAIT) == 0;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_TRUE(WaitReady(silent[i].Get(), POLLIN, deadline) && closed(silent[i]))
+                << "silent connection " << i << " is one of the four oldest silent ones";
+        for (std::size_t i = 4; i < silent.size(); ++i)
+            EXPECT_FALSE(closed(silent[i])) << "silent connection " << i;
+        for (std::size_t i = 0; i < slow.size(); ++i)
+            EXPECT_FALSE(closed(slow[i])) << "slow connection " << i;
+        ExpectLoggedIn(ParseWholeReply(RawExchange(m_server->Port(), {login})));
+    }
+}
+
 TEST_F(ServerLifecycleTest, BadListenAddressIsReportedClearly)
 {
     DemoServerOptions options;
