@@ -77,12 +77,6 @@ protected:
         return std::exchange(m_requests, {});
     }
 
-    bool Activate()
-    {
-        m_window->activateWindow();
-        return QTest::qWaitForWindowActive(m_window.get(), kWaitMs);
-    }
-
     CCurEntrustDlg* CurPage() { return m_window->CurEntrustPage(); }
 
     void SetFault(FaultMode mode, int32_t funId)
@@ -172,11 +166,6 @@ TEST_F(DeliberateActsTest, IdleLocksOverAnOpenBoxAndOverTheClosePrompt)
             bool windowBack = false;
         } seen;
         int phase = 0;
-        const auto unlock = [&](CLockDlg& lock) {
-            TypeText(Child<QLineEdit>(lock, "lockPasswordEdit"),
-                     QString::fromLatin1(DemoAccounts::kMainPassword));
-            QTest::mouseClick(Child<QPushButton>(lock, "unlockButton"), Qt::LeftButton);
-        };
 
         // A box waiting for its answer, as after an order: "委托成功…".
         m_window->SetIdleLockInterval(150ms);
@@ -188,7 +177,7 @@ TEST_F(DeliberateActsTest, IdleLocksOverAnOpenBoxAndOverTheClosePrompt)
                 seen.windowHiddenWhileLocked = !m_window->isVisible();
                 m_window->SetIdleLockInterval(60s);
                 phase = 1;
-                unlock(*lock);
+                Unlock(*lock);
                 return false;
             }
             if (phase == 1 && !lock && !open.empty() && open.front().box->isVisible()) {
@@ -222,7 +211,7 @@ TEST_F(DeliberateActsTest, IdleLocksOverAnOpenBoxAndOverTheClosePrompt)
                                       [](const auto& box) { return box.box->isVisible(); }) &&
                          !m_window->isVisible();
             m_window->SetIdleLockInterval(60s);
-            unlock(*lock);
+            Unlock(*lock);
             return true;
         });
         m_window->close();
@@ -406,7 +395,7 @@ protected:
                  [popup] { QTest::keyClick(popup, Qt::Key_Escape); });
             return;
         }
-        // Locked: now and then the user types the password (that sends nothing either).
+        // Locked: now and then the user types the password and Enter (that sends nothing).
         if (CLockDlg* const lock = m_window->LockDialog(); lock && Chance(5)) {
             Send(index, "unlock", {}, [lock] {
                 auto* const edit = Child<QLineEdit>(*lock, "lockPasswordEdit");
@@ -579,10 +568,7 @@ protected:
                 return;
             }
             if (CLockDlg* const lock = m_window->LockDialog()) {
-                auto* const edit = Child<QLineEdit>(*lock, "lockPasswordEdit");
-                edit->clear();
-                TypeText(edit, QString::fromLatin1(DemoAccounts::kMainPassword));
-                QTest::keyClick(edit, Qt::Key_Return);
+                Unlock(*lock);
                 Finish();
                 return;
             }

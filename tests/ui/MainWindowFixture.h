@@ -209,6 +209,24 @@ protected:
         open();
     }
 
+    /// The window is the active one, so its shortcuts work.
+    bool Activate()
+    {
+        m_window->activateWindow();
+        return QTest::qWaitForWindowActive(m_window.get(), kWaitMs);
+    }
+
+    /// Types the login password into the lock dialog and presses 解锁.
+    static void Unlock(CLockDlg& lock)
+    {
+        auto* const edit = Child<QLineEdit>(lock, "lockPasswordEdit");
+        auto* const unlock = Child<QPushButton>(lock, "unlockButton");
+        ASSERT_TRUE(edit && unlock);
+        edit->clear();
+        TypeText(edit, QString::fromLatin1(DemoAccounts::kMainPassword));
+        QTest::mouseClick(unlock, Qt::LeftButton);
+    }
+
     /// Locks with 锁定 and unlocks with the login password; `whileLocked` looks at the
     /// terminal from inside the lock dialog's run. True once unlocked.
     bool LockAndUnlock(const std::function<void(CLockDlg&)>& whileLocked = {})
@@ -220,11 +238,7 @@ protected:
             ASSERT_NE(lock, nullptr);
             if (whileLocked)
                 whileLocked(*lock);
-            auto* const edit = Child<QLineEdit>(*lock, "lockPasswordEdit");
-            auto* const unlock = Child<QPushButton>(*lock, "unlockButton");
-            ASSERT_TRUE(edit && unlock);
-            TypeText(edit, QString::fromLatin1(DemoAccounts::kMainPassword));
-            QTest::mouseClick(unlock, Qt::LeftButton);
+            Unlock(*lock);
             unlocked = lock->IsUnlocked();
         });
         return unlocked && m_window->LockDialog() == nullptr;

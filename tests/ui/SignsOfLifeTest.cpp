@@ -116,13 +116,6 @@ protected:
         return QStringLiteral("服务器 127.0.0.1:") + QString::number(m_server->Port());
     }
 
-    /// The window is the active one, so its shortcuts work.
-    bool Activate()
-    {
-        m_window->activateWindow();
-        return QTest::qWaitForWindowActive(m_window.get(), kWaitMs);
-    }
-
     /// From now on, once the terminal is locked (whatever locked it), runs `whileLocked`
     /// inside the lock dialog's run and unlocks with the login password.
     void UnlockWhenLocked(std::function<void(CLockDlg&)> whileLocked = {})
@@ -139,10 +132,7 @@ protected:
                              m_lockPoller.stop();
                              if (whileLocked)
                                  whileLocked(*lock);
-                             TypeText(Child<QLineEdit>(*lock, "lockPasswordEdit"),
-                                      QString::fromLatin1(DemoAccounts::kMainPassword));
-                             QTest::mouseClick(Child<QPushButton>(*lock, "unlockButton"),
-                                               Qt::LeftButton);
+                             Unlock(*lock);
                              m_unlocked = lock->IsUnlocked();
                          });
         m_lockPoller.start();
