@@ -21,11 +21,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/crypto.h>
+
 #include "config/ClientConfig.h"
 #include "net/DesCipher.h"
 #include "net/ProtobufDiagnostics.h"
 #include "util/FileDescriptor.h"
 #include "util/WaitReady.h"
+#include "util/util.h"
 
 std::string g_strTokenKey;
 
@@ -409,7 +412,10 @@ bool CClientUtil::Exchange(const Req& req, Res& res, int32_t funId)
     m_request.Clear();
     m_reply.Clear();
     m_request.set_buff(req.SerializePartialAsString());
-    if (!SendRequest(m_request, m_reply, funId))
+    const bool sent = SendRequest(m_request, m_reply, funId);
+    // The serialised request holds the password: gone once it has served.
+    SecureErase(*m_request.mutable_buff());
+    if (!sent)
         return false;
     if (!res.ParsePartialFromString(m_reply.buff())) {
         m_lastOutcome = ExchangeOutcome::PayloadUnreadable;
@@ -543,10 +549,14 @@ bool CClientUtil::Transact(const quorvanta::WrappedMessage& request,
     std::vector<unsigned char> block(sendLength, 0);
     if (!request.SerializePartialToArray(block.data(), static_cast<int>(envelopeSize)))
         return false;
-    if (const unsigned char* encrypted = DesCipher::Encrypt(block.data(), sendLength, 0)) {
-        std::fill(block.begin(), block.end(), 0);
-        std::memcpy(block.data(), encrypted, sendLength);
+    // A request the cipher did not take is not sent: in the clear it would carry the
+    // password.
+    const unsigned char* const encrypted = DesCipher::Encrypt(block.data(), sendLength, 0);
+    if (!encrypted) {
+        OPENSSL_cleanse(block.data(), block.size());
+        return false;
     }
+    std::memcpy(block.data(), encrypted, sendLength);
 
     // The part that waits on the network runs wherever the waiter puts it; everything it
     // touches is its own until it ends.

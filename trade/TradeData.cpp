@@ -16,6 +16,17 @@ CTradeData g_TradeData;
 
 namespace
 {
+/// Sends a query through the session, then wipes the password from the request: the
+/// account record keeps the one copy of it that the session needs.
+template <typename Req, typename Res>
+bool Ask(CClientUtil& session, bool (CClientUtil::*operation)(const Req&, Res&), Req& req,
+         Res& reply)
+{
+    const bool exchanged = (session.*operation)(req, reply);
+    SecureErase(*req.mutable_password());
+    return exchanged;
+}
+
 // Fixed request texts: the server reads one blank as "no filter" where it needs a value.
 constexpr const char* kOneBlank = " ";
 constexpr const char* kStockAccPositionStr = "1";
@@ -345,7 +356,7 @@ int CTradeData::QueryStockAcc()
     req.set_request_num(kRequestNum);
 
     MsgQryStockAcc_res_collection reply;
-    if (!Succeeded(m_session.ReqQryStockAcc(req, reply))) {
+    if (!Succeeded(Ask(m_session, &CClientUtil::ReqQryStockAcc, req, reply))) {
         ReportFailure(kQueryFailed);
         return -1;
     }
@@ -365,7 +376,7 @@ int CTradeData::QueryOptCode()
     req.set_branch_no(m_login.branch_no);
 
     MsgQryOptCode_res_collection reply;
-    if (!Succeeded(m_session.ReqQryOptCode(req, reply))) {
+    if (!Succeeded(Ask(m_session, &CClientUtil::ReqQryOptCode, req, reply))) {
         ReportFailure(kQueryFailed);
         return -1;
     }
@@ -397,7 +408,7 @@ int CTradeData::QueryPosCode()
         req.set_branch_no(m_login.branch_no);
         req.set_stock_account(stockAccount);
 
-        if (!Succeeded(m_session.ReqQryPosCode(req, reply))) {
+        if (!Succeeded(Ask(m_session, &CClientUtil::ReqQryPosCode, req, reply))) {
             ReportFailure(kQueryFailed);
             status = -1;
             continue;
@@ -426,7 +437,7 @@ int CTradeData::QueryEntrust()
     req.set_branch_no(m_login.branch_no);
 
     MsgQryEntrust_res_collection reply;
-    if (!Succeeded(m_session.ReqQryEntrust(req, reply))) {
+    if (!Succeeded(Ask(m_session, &CClientUtil::ReqQryEntrust, req, reply))) {
         ReportFailure(kQueryEntrustFailed);
         return -1;
     }
@@ -455,7 +466,7 @@ int CTradeData::QueryHisEntrust()
     req.set_branch_no(m_login.branch_no);
 
     MsgQryHisEntrust_res_collection reply;
-    if (!Succeeded(m_session.ReqQryHisEntrust(req, reply))) {
+    if (!Succeeded(Ask(m_session, &CClientUtil::ReqQryHisEntrust, req, reply))) {
         ReportFailure(kQueryHisEntrustFailed);
         return -1;
     }

@@ -12,6 +12,7 @@
 #include "ui/GbkText.h"
 #include "ui/MessageBoxes.h"
 #include "ui/skin/SkinEngine.h"
+#include "util/util.h"
 
 namespace
 {
@@ -62,8 +63,10 @@ CLockDlg::~CLockDlg() = default;
 
 void CLockDlg::OnUnlock()
 {
-    const std::string typed = ToGbk(m_editPassword->text());
-    if (typed == g_TradeData.m_login.password) {
+    std::string typed = ToGbk(m_editPassword->text());
+    const bool equal = typed == g_TradeData.m_login.password;
+    SecureErase(typed);
+    if (equal) {
         m_bUnlocked = true;
         accept();
         return;

@@ -251,6 +251,8 @@ void CLoginDlg::OnLogin()
 
     SetReason(QString(), false);
     const bool exchanged = m_session.ReqLogin(m_loginReq, m_loginRes);
+    // After the login the trading context holds the one copy of the password it needs.
+    SecureErase(*m_loginReq.mutable_password());
     if (!exchanged) {
         // The box keeps its described text; the reason is told here, in plain words.
         const ExchangeReport report = m_session.GetLastReport();
@@ -259,6 +261,8 @@ void CLoginDlg::OnLogin()
     if (exchanged && m_session.GetErrorCode() == 0) {
         PostWindowMessage(WM_LOGIN_SUCCESS, 0, &m_loginRes);
         g_TradeData.m_login.password = m_strPassword;
+        SecureErase(m_strPassword);
+        m_editPassword->clear();
         hide();
         if (m_chkRemember->isChecked()) {
             g_ClientConfig.SetClientID(m_strUser);
@@ -270,6 +274,8 @@ void CLoginDlg::OnLogin()
         return;
     }
 
+    // The box keeps the typed password for another try; no other copy stays.
+    SecureErase(m_strPassword);
     // The server's reason stays GBK up to here and is converted once, for display.
     MessageBoxes::ShowOwned(this,
                             FromGbk(Utf8ToAnsi("登录失败,错误原因:") + m_session.GetErrorMsg()));

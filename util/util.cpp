@@ -4,6 +4,8 @@
 
 #include <iconv.h>
 
+#include <openssl/crypto.h>
+
 std::string FormatTime(std::string_view time)
 {
     // The server sends the time of day without its leading zero hour digit, so both
@@ -174,4 +176,12 @@ std::string AnsiToUtf8(std::string_view gbk)
 {
     thread_local const IconvHandle fromGbk("UTF-8", "GBK");
     return Convert(fromGbk, gbk, "\xEF\xBF\xBD", &SkipOneByte);
+}
+
+void SecureErase(std::string& text)
+{
+    // Up to the capacity: a text that was longer before still holds its old bytes there.
+    text.resize(text.capacity());
+    OPENSSL_cleanse(text.data(), text.size());
+    text.clear();
 }

@@ -11,3 +11,7 @@ std::string FormatTime(std::string_view time);
 std::string Utf8ToAnsi(std::string_view utf8);
 /// GBK to UTF-8; invalid bytes become U+FFFD and the rest of the text is kept.
 std::string AnsiToUtf8(std::string_view gbk);
+
+/// Overwrites every byte the text holds (its whole capacity) with zeros in a way the
+/// compiler cannot leave out, then empties it: for a password that has served its purpose.
+void SecureErase(std::string& text);

@@ -11,11 +11,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "UiTestSupport.h"
 #include "net/ClientUtil.h"
+#include "net/FunctionNumbers.h"
 #include "server/DemoServer.h"
 #include "tests/support/DemoServerTarget.h"
 #include "trade/TradeData.h"
@@ -384,12 +386,35 @@ protected:
     {
         DemoServerOptions options;
         options.fault = fault;
+        options.requestObserver = [this](int32_t funId, const std::string& payload) {
+            if (funId != kFunLogin)
+                return;
+            const std::lock_guard lock(m_mutex);
+            m_loginPayload = payload;
+        };
         m_server = TestSupport::StartDemoServer(std::move(options));
         ASSERT_NE(m_server, nullptr);
         ServeFrom(m_server->Port());
     }
 
+    void TearDown() override
+    {
+        m_server.reset();
+        LoginDlgTest::TearDown();
+    }
+
+    /// The last login request as the server received it.
+    quorvanta::MsgLogin_req ReceivedLogin()
+    {
+        const std::lock_guard lock(m_mutex);
+        quorvanta::MsgLogin_req request;
+        request.ParsePartialFromString(m_loginPayload);
+        return request;
+    }
+
     std::unique_ptr<DemoServer> m_server;
+    std::mutex m_mutex;
+    std::string m_loginPayload;
 };
 
 TEST_F(LoginAgainstDemoServerTest, GoodLoginPostsTheReplyStoresThePasswordAndHides)
@@ -413,14 +438,18 @@ TEST_F(LoginAgainstDemoServerTest, GoodLoginPostsTheReplyStoresThePasswordAndHid
         EXPECT_TRUE(g_TradeData.m_login.password == DemoAccounts::kMainPassword)
             << "the typed password is handed to the trading context";
 
-        // The request as the terminal fills it.
-        const quorvanta::MsgLogin_req& request = m_dialog->LoginRequest();
+        // The request as the terminal filled it, as it arrived.
+        const quorvanta::MsgLogin_req request = ReceivedLogin();
         EXPECT_EQ(request.op_branch_no(), 9999u);
         EXPECT_EQ(request.op_entrust_way(), "5");
         EXPECT_EQ(request.input_content(), DemoAccounts::kMainAccount);
         EXPECT_EQ(request.content_type(), "0");
         EXPECT_EQ(request.account_content(), DemoAccounts::kMainAccount);
         EXPECT_TRUE(request.password() == DemoAccounts::kMainPassword);
+        // Once sent, the dialog keeps no copy of the password: not in its request, not in
+        // its box (the trading context holds the one copy).
+        EXPECT_TRUE(m_dialog->LoginRequest().password().empty());
+        EXPECT_TRUE(m_password->text().isEmpty());
 
         // WM_LOGIN_SUCCESS carries the dialog's own reply, which stays valid.
         m_mainWindow.Deliver();
@@ -456,8 +485,7 @@ TEST_F(LoginAgainstDemoServerTest, RefusedLoginShowsTheServersReason)
     // What the server says to the same login, asked directly.
     quorvanta::MsgLogin_res directReply;
     CClientUtil direct;
-    ASSERT_FALSE(direct.ReqLogin(m_dialog->LoginRequest(), directReply) &&
-                 direct.GetErrorCode() == 0);
+    ASSERT_FALSE(direct.ReqLogin(ReceivedLogin(), directReply) && direct.GetErrorCode() == 0);
     const std::string reason = direct.GetErrorMsg();
     ASSERT_FALSE(reason.empty());
     ASSERT_TRUE(std::any_of(reason.begin(), reason.end(), [](char c) {

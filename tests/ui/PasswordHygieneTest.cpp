@@ -407,6 +407,14 @@ TEST_F(PasswordHygieneTest, LoginOrderCancelAndLockLeaveThePasswordOnlyOnTheWire
         QCoreApplication::sendPostedEvents();
 
         EXPECT_TRUE(LockAndUnlock());
+
+        // What served its purpose keeps no copy: the login dialog's request and box, the
+        // order's and the cancel's requests. The trading context holds the one copy.
+        EXPECT_TRUE(m_window->LoginDialog()->LoginRequest().password().empty());
+        EXPECT_TRUE(Child<QLineEdit>(*m_window->LoginDialog(), "passwordEdit")->text().isEmpty());
+        EXPECT_TRUE(confirm->EntrustRequest().password().empty());
+        EXPECT_TRUE(m_window->CurEntrustPage()->CancelRequest().password().empty());
+        EXPECT_EQ(g_TradeData.m_login.password, kCanary);
         reachedTheEnd = true;
         m_window->close();
     });

@@ -17,6 +17,7 @@
 #include "ui/pages/UnknownOutcome.h"
 #include "ui/skin/SkinEngine.h"
 #include "util/Clock.h"
+#include "util/util.h"
 
 namespace
 {
@@ -213,6 +214,8 @@ void CConfirmDlg::OnConfirm()
     // not among them was placed since.
     const std::vector<std::string> knownBefore = OrderNumbers(g_TradeData.m_curEntrusts);
     const bool exchanged = m_session.ReqEntrust(m_entrustReq, m_entrustRes);
+    // The request has served: the trading context keeps the one copy of the password.
+    SecureErase(*m_entrustReq.mutable_password());
     if (exchanged && m_session.GetErrorCode() == 0) {
         MessageBoxes::ShowApplication(QStringLiteral("委托成功，委托号是：") +
                                       FromGbk(m_entrustRes.entrust_no()));

@@ -147,6 +147,8 @@ void CCurEntrustDlg::CancelEntrust(const std::string& entrustNo, const std::stri
     m_cancelReq.set_branch_no(login.branch_no);
 
     const bool exchanged = m_session.ReqCanEntrust(m_cancelReq, m_cancelRes);
+    // The request has served: the trading context keeps the one copy of the password.
+    SecureErase(*m_cancelReq.mutable_password());
     if (exchanged && m_session.GetErrorCode() == 0) {
         MessageBoxes::ShowApplication(QStringLiteral("撤单委托成功，委托号是：") +
                                       FromGbk(m_cancelRes.entrust_no()));
