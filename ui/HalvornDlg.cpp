@@ -109,9 +109,22 @@ void CHalvornDlg::CreateControls()
     setTabOrder(m_btnTabCurEntrust, m_btnTabHisEntrust);
     setTabOrder(m_btnTabHisEntrust, m_btnLock);
 
-    connect(m_btnTabEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabEntrust);
-    connect(m_btnTabCurEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabCurEntrust);
-    connect(m_btnTabHisEntrust, &QPushButton::clicked, this, &CHalvornDlg::OnTabHisEntrust);
+    // A tab shows its page whenever it becomes the checked one, whatever checked it: a
+    // click, Space, its shortcut or the accessibility interface's Toggle. The checked tab
+    // and the visible page cannot disagree.
+    const struct
+    {
+        QPushButton* tab;
+        void (CHalvornDlg::*show)();
+    } tabs[] = {{m_btnTabEntrust, &CHalvornDlg::OnTabEntrust},
+                {m_btnTabCurEntrust, &CHalvornDlg::OnTabCurEntrust},
+                {m_btnTabHisEntrust, &CHalvornDlg::OnTabHisEntrust}};
+    for (const auto& entry : tabs) {
+        connect(entry.tab, &QAbstractButton::toggled, this, [this, show = entry.show](bool on) {
+            if (on)
+                (this->*show)();
+        });
+    }
     connect(m_btnLock, &QPushButton::clicked, this, &CHalvornDlg::OnLock);
     connect(m_actionAbout, &QAction::triggered, this, &CHalvornDlg::OnAbout);
     CreateShortcuts();

@@ -2,6 +2,7 @@
 // idle lock, the keyboard shortcuts, the Tab order and the accessible names.
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
@@ -681,3 +682,93 @@ TEST_F(SignsOfLifeTest, TabWalksEachPageInReadingOrderAndEveryControlHasAName)
     EXPECT_EQ(loginUnnamed, std::vector<std::string>{});
 }
 } // namespace
+
+// Without the mouse: the tabs switch pages through the accessibility interface's Toggle as
+// by a click; arrows and Space pick a position (the form fills, the keyboard goes on to
+// 行权数量) and an order of today (撤 单 then cancels that one); the confirmation's lines
+// read whole, caption and value.
+TEST_F(SignsOfLifeTest, TabsByAccessibleToggleRowsBySpaceAndTheConfirmationReadWhole)
+{
+    const int result = Run([&] {
+        ASSERT_TRUE(LogIn());
+        ASSERT_TRUE(Activate());
+        const struct
+        {
+            const char* tab;
+            QWidget* page;
+        } tabs[] = {{"curEntrustTabButton", m_window->CurEntrustPage()},
+                    {"hisEntrustTabButton", m_window->HisEntrustPage()},
+                    {"entrustTabButton", m_window->EntrustPage()}};
+        for (const auto& t : tabs) {
+            SCOPED_TRACE(t.tab);
+            QAccessibleInterface* const tab = QAccessible::queryAccessibleInterface(Button(t.tab));
+            ASSERT_TRUE(tab && tab->actionInterface());
+            tab->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+            EXPECT_TRUE(Button(t.tab)->isChecked());
+            for (const auto& other : tabs)
+                EXPECT_EQ(other.page->isVisible(), other.page == t.page) << other.tab;
+        }
+
+        // A position by arrows and Space.
+        CEntrustDlg& entrust = *m_window->EntrustPage();
+        auto* const positions = Child<CSkinListCtrl>(entrust, "positionList");
+        auto* const quantity = Child<QLineEdit>(entrust, "quantityEdit");
+        ASSERT_TRUE(positions && quantity);
+        positions->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(positions, Qt::Key_Down);
+        QTest::keyClick(positions, Qt::Key_Down);
+        const int row = positions->currentIndex().row();
+        ASSERT_GE(row, 0);
+        QTest::keyClick(positions, Qt::Key_Space);
+        const qry_pos_code_result& position =
+            g_TradeData.m_positions[static_cast<std::size_t>(row)];
+        EXPECT_EQ(Child<QLineEdit>(entrust, "codeEdit")->text(),
+                  QString::fromStdString(position.sopt_code));
+        EXPECT_EQ(QApplication::focusWidget(), quantity);
+
+        // The confirmation's lines, as a screen reader reads them.
+        TypeText(quantity, QStringLiteral("100"));
+        QTest::keyClick(quantity, Qt::Key_Return);
+        CConfirmDlg* const confirm = entrust.ConfirmDialog();
+        ASSERT_TRUE(confirm && confirm->isVisible());
+        for (const char* name : {"estimateLabel", "fundsLabel", "warningLabel"}) {
+            SCOPED_TRACE(name);
+            auto* const label = Child<QLabel>(*confirm, name);
+            QAccessibleInterface* const spoken = QAccessible::queryAccessibleInterface(label);
+            ASSERT_NE(spoken, nullptr);
+            EXPECT_FALSE(label->text().isEmpty());
+            EXPECT_EQ(spoken->text(QAccessible::Name), label->text());
+        }
+        EXPECT_TRUE(Child<QLabel>(*confirm, "estimateLabel")
+                        ->text()
+                        .startsWith(QStringLiteral("预计行权金额：")));
+        QTest::keyClick(Child<QPushButton>(*confirm, "cancelConfirmButton"), Qt::Key_Space);
+        ASSERT_FALSE(confirm->isVisible());
+
+        // An order of today by arrows and Space, cancelled with Space on 撤 单.
+        QTest::keyClick(quantity, Qt::Key_2, Qt::ControlModifier);
+        CCurEntrustDlg& today = *m_window->CurEntrustPage();
+        ASSERT_TRUE(today.isVisible());
+        auto* const orders = Child<CSkinListCtrl>(today, "entrustList");
+        ASSERT_NE(orders, nullptr);
+        // An order the demo server lets cancel.
+        const int orderRow = FindRow(*orders, 9, QStringLiteral("待报"));
+        ASSERT_GE(orderRow, 0);
+        orders->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(orders, Qt::Key_Home);
+        for (int i = 0; i < orderRow; ++i)
+            QTest::keyClick(orders, Qt::Key_Down);
+        ASSERT_EQ(orders->currentIndex().row(), orderRow);
+        QTest::keyClick(orders, Qt::Key_Space);
+        EXPECT_EQ(orders->FirstSelectedRow(), orderRow);
+        const QString entrustNo = orders->Model().Text(orderRow, 2);
+        m_boxes.Clear();
+        auto* const cancel = Child<QPushButton>(today, "cancelEntrustButton");
+        cancel->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(cancel, Qt::Key_Space);
+        ASSERT_FALSE(m_boxes.Texts().empty());
+        EXPECT_EQ(m_boxes.Texts().front(), QStringLiteral("撤单委托成功，委托号是：") + entrustNo);
+        m_window->reject();
+    });
+    EXPECT_EQ(result, CHalvornDlg::kResultCancel);
+}

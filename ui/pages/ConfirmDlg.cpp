@@ -87,15 +87,14 @@ void CConfirmDlg::CreateControls()
         m_labels[i]->setBuddy(m_edits[i]);
     }
 
+    // No fixed accessible names: a screen reader reads each line whole, caption and value
+    // ("预计行权金额：1250.00"), and the warnings themselves.
     m_lblEstimate = new QLabel(this);
     m_lblEstimate->setObjectName(QStringLiteral("estimateLabel"));
-    m_lblEstimate->setAccessibleName(QStringLiteral("预计行权金额"));
     m_lblFunds = new QLabel(this);
     m_lblFunds->setObjectName(QStringLiteral("fundsLabel"));
-    m_lblFunds->setAccessibleName(QStringLiteral("可用资金"));
     m_lblWarning = new QLabel(this);
     m_lblWarning->setObjectName(QStringLiteral("warningLabel"));
-    m_lblWarning->setAccessibleName(QStringLiteral("委托前检查"));
     m_lblWarning->setWordWrap(true);
     m_lblWarning->setStyleSheet(QStringLiteral("QLabel[passed=\"true\"] { color: #0f7b4a; }"
                                                "QLabel[passed=\"false\"] { color: #b3261e; }"));

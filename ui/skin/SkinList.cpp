@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <limits>
@@ -332,6 +333,20 @@ void CSkinListCtrl::SetRowHeight(int height)
 int CSkinListCtrl::RowHeight() const
 {
     return verticalHeader()->defaultSectionSize();
+}
+
+void CSkinListCtrl::keyPressEvent(QKeyEvent* event)
+{
+    const QModelIndex current = currentIndex();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
+        current.isValid()) {
+        selectionModel()->select(current,
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        event->accept();
+        emit RowClicked(current.row());
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CSkinListCtrl::mouseReleaseEvent(QMouseEvent* event)

@@ -140,11 +140,14 @@ public:
 
 signals:
     /// A left click in the list, as its notification tells it: the row under the
-    /// mouse, or -1 for a click outside every row. Sent once the click is done.
+    /// mouse, or -1 for a click outside every row. Sent once the click is done. Space on
+    /// the current row picks it the same way, so a row is picked without the mouse too;
+    /// the row is then the one selected row.
     void RowClicked(int row);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     CSkinListModel m_model;
