@@ -1,5 +1,6 @@
 #include "app/HalvornApp.h"
 
+#include <QApplication>
 #include <QFileInfo>
 
 #include <utility>
@@ -54,4 +55,10 @@ int CHalvornApp::InitInstance()
     }
     SetTradeUi(nullptr);
     return 0;
+}
+
+void CHalvornApp::SetIdentity()
+{
+    QApplication::setApplicationName(QStringLiteral("Halvorn"));
+    QApplication::setDesktopFileName(QStringLiteral("halvorn"));
 }

@@ -29,6 +29,11 @@ public:
     /// The base name of a program path: "/usr/bin/halvorn" gives "halvorn".
     static QString ProgramBaseName(const QString& programPath);
 
+    /// The application's name and desktop entry. No display name is set: the platform
+    /// would append it to every window title ("委托确认 — Halvorn"), and the windows carry
+    /// their own titles exactly.
+    static void SetIdentity();
+
 private:
     QString m_programName;
     QString m_lockFolder;

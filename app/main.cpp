@@ -8,9 +8,7 @@ int main(int argc, char** argv)
     // Before anything holds a password: no core dump may carry it away.
     DisableCoreDumps();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Halvorn"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Halvorn"));
-    QApplication::setDesktopFileName(QStringLiteral("halvorn"));
+    CHalvornApp::SetIdentity();
 
     CHalvornApp halvorn(CHalvornApp::ProgramBaseName(QString::fromLocal8Bit(argv[0])));
     return halvorn.InitInstance();

@@ -7,7 +7,7 @@ packages=(
   libprotobuf-dev protobuf-compiler
   libsimpleini-dev
   libssl-dev openssl
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-private-dev qt6-qpa-plugins libgl-dev
   fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev nlohmann-json3-dev

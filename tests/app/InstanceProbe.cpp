@@ -146,9 +146,7 @@ bool ParseArguments(const QStringList& arguments, State& state, int& maxSeconds)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Halvorn"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Halvorn"));
-    QApplication::setDesktopFileName(QStringLiteral("halvorn"));
+    CHalvornApp::SetIdentity();
 
     State state = State::LoggingIn;
     int maxSeconds = 20;
