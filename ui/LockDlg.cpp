@@ -28,6 +28,8 @@ CLockDlg::CLockDlg(QWidget* parent) : QDialog(parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setObjectName(QStringLiteral("lockDialog"));
+    // Its caption is empty; a screen reader still names the window.
+    setAccessibleName(QStringLiteral("终端已锁定"));
     setFixedSize(kWidth, kHeight);
 
     // The password box is created first: it is the first control in the tab order and

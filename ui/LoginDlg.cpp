@@ -79,6 +79,8 @@ CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent)
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setObjectName(QStringLiteral("loginDialog"));
+    // Its caption is empty; a screen reader still names the window.
+    setAccessibleName(QStringLiteral("账户登录"));
 
     CreateControls();
     SkinControls();

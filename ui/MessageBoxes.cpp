@@ -41,6 +41,9 @@ int ShowReal(const Request& request)
         box.setWindowTitle(request.caption);
         break;
     }
+    // Named even without a caption of its own, with its text as the description.
+    box.setAccessibleName(box.windowTitle().isEmpty() ? QStringLiteral("提示") : box.windowTitle());
+    box.setAccessibleDescription(request.text);
     box.setStandardButtons(request.withCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                               : QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);

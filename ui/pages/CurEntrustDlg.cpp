@@ -28,6 +28,7 @@ constexpr int kTitleOffset = 74;
 CCurEntrustDlg::CCurEntrustDlg(QWidget* parent) : CPage(parent)
 {
     setObjectName(QStringLiteral("curEntrustPage"));
+    setAccessibleName(QStringLiteral("当日委托"));
     CreateControls();
     SkinControls();
     InitEntrustColumns();

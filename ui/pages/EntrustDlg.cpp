@@ -74,6 +74,7 @@ const qry_opt_code_result* FirstOption(const std::string& code)
 CEntrustDlg::CEntrustDlg(QWidget* parent) : CPage(parent)
 {
     setObjectName(QStringLiteral("entrustPage"));
+    setAccessibleName(QStringLiteral("委托行权"));
     CreateControls();
     SkinControls();
 
@@ -318,6 +319,10 @@ void CEntrustDlg::UpdateTermsPanel()
     for (int i = 0; i < kTermsFieldCount; ++i) {
         QLabel* const label = m_termsValues[static_cast<std::size_t>(i)];
         label->setText(FromGbk(values[static_cast<std::size_t>(i)]));
+        // A screen reader says the term with its value ("行权价格：12.50").
+        const QString caption = QString::fromUtf8(kTermsFields[i].caption);
+        label->setAccessibleName(
+            label->text().isEmpty() ? caption : caption + QStringLiteral("：") + label->text());
         label->setAccessibleDescription(label->text());
     }
 

@@ -24,6 +24,7 @@ constexpr int kFirstTitleNarrower = 30;
 CHisEntrustDlg::CHisEntrustDlg(QWidget* parent) : CPage(parent)
 {
     setObjectName(QStringLiteral("hisEntrustPage"));
+    setAccessibleName(QStringLiteral("历史委托"));
     CreateControls();
     SkinControls();
     InitHisEntrustColumns();
