@@ -182,6 +182,20 @@ protected:
 
     QPushButton* Button(const char* name) { return Child<QPushButton>(*m_window, name); }
 
+    /// A tab button's name and its page.
+    struct TabAndPage
+    {
+        const char* tab;
+        QWidget* page;
+    };
+    /// The three tabs and their pages, in the order of the tabs.
+    std::vector<TabAndPage> TabsAndPages() const
+    {
+        return {{"entrustTabButton", m_window->EntrustPage()},
+                {"curEntrustTabButton", m_window->CurEntrustPage()},
+                {"hisEntrustTabButton", m_window->HisEntrustPage()}};
+    }
+
     /// Clicks a row of a list with the mouse.
     static void ClickRow(CSkinListCtrl& list, int row)
     {

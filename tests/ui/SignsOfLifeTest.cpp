@@ -692,14 +692,10 @@ TEST_F(SignsOfLifeTest, TabsByAccessibleToggleRowsBySpaceAndTheConfirmationReadW
     const int result = Run([&] {
         ASSERT_TRUE(LogIn());
         ASSERT_TRUE(Activate());
-        const struct
-        {
-            const char* tab;
-            QWidget* page;
-        } tabs[] = {{"curEntrustTabButton", m_window->CurEntrustPage()},
-                    {"hisEntrustTabButton", m_window->HisEntrustPage()},
-                    {"entrustTabButton", m_window->EntrustPage()}};
-        for (const auto& t : tabs) {
+        // Away from the exercise page and back to it.
+        const std::vector<TabAndPage> tabs = TabsAndPages();
+        for (const std::size_t i : {1u, 2u, 0u}) {
+            const TabAndPage& t = tabs[i];
             SCOPED_TRACE(t.tab);
             QAccessibleInterface* const tab = QAccessible::queryAccessibleInterface(Button(t.tab));
             ASSERT_TRUE(tab && tab->actionInterface());
@@ -811,14 +807,7 @@ TEST_F(SignsOfLifeTest, EveryWindowPageAndControlHasANameThatIsNotItsValue)
     const int result = Run([&] {
         EXPECT_EQ(Unspoken(*m_window->LoginDialog()), std::vector<std::string>{});
         ASSERT_TRUE(LogIn());
-        const struct
-        {
-            const char* tab;
-            QWidget* page;
-        } pages[] = {{"entrustTabButton", m_window->EntrustPage()},
-                     {"curEntrustTabButton", m_window->CurEntrustPage()},
-                     {"hisEntrustTabButton", m_window->HisEntrustPage()}};
-        for (const auto& page : pages) {
+        for (const TabAndPage& page : TabsAndPages()) {
             SCOPED_TRACE(page.tab);
             QTest::mouseClick(Button(page.tab), Qt::LeftButton);
             EXPECT_EQ(Unspoken(*m_window), std::vector<std::string>{});
